@@ -1,0 +1,55 @@
+#include "PictureButton.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+PictureButton::PictureButton(QWidget *parent)
+    : QWidget(parent)
+{
+    setMouseTracking(true);
+    setAttribute(Qt::WA_NoMousePropagation);
+}
+
+void PictureButton::setPicture(const QPixmap &picture)
+{
+    m_picture = picture;
+    setFixedSize(picture.size());
+    update();
+}
+
+void PictureButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_picture);
+}
+
+void PictureButton::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (event->button() == Qt::LeftButton)
+        m_leftPressed = true;
+    emit MouseDown(event->button(), event->modifiers(), event->position());
+}
+
+void PictureButton::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    // A second press in quick succession is still a press of its own.
+    mousePressEvent(event);
+}
+
+void PictureButton::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (event->button() != Qt::LeftButton || !m_leftPressed)
+        return;
+    m_leftPressed = false;
+    // A click is a left press and release both over the button.
+    if (rect().contains(event->position().toPoint()))
+        emit Click();
+}
+
+void PictureButton::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit MouseMove(event->buttons(), event->modifiers(), event->position());
+}

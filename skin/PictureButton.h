@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QPixmap>
+#include <QWidget>
+
+// An image control: shows one replaceable picture at its own size, unscaled,
+// and raises Click, MouseDown and MouseMove. It takes every mouse event over
+// its area, so nothing reaches a control beneath it or the window background.
+class PictureButton : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(QPixmap picture READ picture WRITE setPicture)
+
+public:
+    explicit PictureButton(QWidget *parent = nullptr);
+
+    QPixmap picture() const { return m_picture; }
+    // The button takes the picture's size, anchored at its top-left corner.
+    void setPicture(const QPixmap &picture);
+
+    QSize sizeHint() const override { return m_picture.size(); }
+
+signals:
+    void Click();
+    void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position);
+    void MouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers shift, QPointF position);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+
+private:
+    QPixmap m_picture;
+    bool m_leftPressed = false;
+};

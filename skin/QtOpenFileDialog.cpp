@@ -1,0 +1,59 @@
+#include "QtOpenFileDialog.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace {
+
+// "description|patterns" becomes QFileDialog's "description (patterns)".
+// A preset such as "*.wav; *.mp3" doubles as the pattern list when the entry
+// has none of its own, so the media files are listed first.
+QStringList nameFilters(const OpenFileDialogSettings &settings)
+{
+    QString presetPatterns = settings.initialFileName;
+    presetPatterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    presetPatterns = presetPatterns.simplified();
+
+    QStringList filters;
+    for (const QString &entry : settings.filters) {
+        const qsizetype bar = entry.indexOf(QLatin1Char('|'));
+        const QString description = bar < 0 ? entry : entry.left(bar);
+        QString patterns = bar < 0 ? QString() : entry.mid(bar + 1).simplified();
+        if (patterns.isEmpty())
+            patterns = presetPatterns;
+        filters << QStringLiteral("%1 (%2)").arg(description, patterns);
+    }
+    if (filters.isEmpty() && presetPatterns.contains(QLatin1Char('*')))
+        filters << presetPatterns;
+    return filters;
+}
+
+} // namespace
+
+QtOpenFileDialog::QtOpenFileDialog(OpenFileDialogSettings settings, QWidget *parent)
+    : m_settings(std::move(settings))
+    , m_parent(parent)
+    , m_lastChoice(m_settings.initialFileName)
+{
+}
+
+void QtOpenFileDialog::showOpen()
+{
+    QFileDialog dialog(m_parent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(nameFilters(m_settings));
+    if (!m_folder.isEmpty())
+        dialog.setDirectory(m_folder);
+    // A pattern in the name box would only filter again; show a real name only.
+    if (!m_lastChoice.contains(QLatin1Char('*')))
+        dialog.selectFile(m_lastChoice);
+
+    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+        m_fileName = QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+        m_lastChoice = QFileInfo(m_fileName).fileName();
+    } else {
+        m_fileName.clear();
+    }
+    m_folder = dialog.directory().absolutePath();
+}

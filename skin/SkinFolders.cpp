@@ -1,0 +1,31 @@
+#include "SkinFolders.h"
+
+SkinFolders startupSkinFolders(const QString &programFolder, QChar separator)
+{
+    SkinFolders folders;
+    folders.AppFolder = programFolder.endsWith(separator) ? programFolder : programFolder + separator;
+    folders.SkinFolder = folders.AppFolder + separator + QStringLiteral("SkinDefault");
+    return folders;
+}
+
+QString fallbackSkinFolder(const QString &appFolder)
+{
+    return appFolder + QStringLiteral("skindefault");
+}
+
+QString folderOfFile(const QString &filePath, QChar separator)
+{
+    const qsizetype last = filePath.lastIndexOf(separator);
+    if (last < 0 || last == filePath.size() - 1)
+        return {};
+    QString folder = filePath.left(last);
+    // A root keeps its separator: "/" on POSIX, "C:\" on Windows.
+    if (folder.isEmpty() || (folder.size() == 2 && folder.at(1) == QLatin1Char(':')))
+        folder += separator;
+    return folder;
+}
+
+QString skinPicturePath(const QString &skinFolder, QChar separator, const QString &fileName)
+{
+    return skinFolder + separator + fileName;
+}

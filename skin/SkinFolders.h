@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QChar>
+#include <QString>
+
+// The two folder fields of the main window.
+struct SkinFolders
+{
+    QString AppFolder;  // the program's folder, always ending in one separator
+    QString SkinFolder; // where every button picture is read from
+};
+
+// The start-up rule: a folder reported with a final separator (a root) is kept
+// as it is, any other gets one added; the skin folder is AppFolder followed by
+// separator + "SkinDefault", so it holds the separator twice in a row.
+SkinFolders startupSkinFolders(const QString &programFolder, QChar separator);
+
+// The fallback of the skin command: AppFolder + "skindefault", one separator.
+QString fallbackSkinFolder(const QString &appFolder);
+
+// The folder of a chosen file, without a final separator unless it is a root.
+// Empty when the path names no file in a folder.
+QString folderOfFile(const QString &filePath, QChar separator);
+
+// SkinFolder + separator + file name: the path of one picture.
+QString skinPicturePath(const QString &skinFolder, QChar separator, const QString &fileName);
