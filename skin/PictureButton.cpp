@@ -53,3 +53,17 @@ void PictureButton::mouseMoveEvent(QMouseEvent *event)
     event->accept();
     emit MouseMove(event->buttons(), event->modifiers(), event->position());
 }
+
+void PictureButton::changeEvent(QEvent *event)
+{
+    // A press that can no longer end in a release here must not click later.
+    if (event->type() == QEvent::EnabledChange && !isEnabled())
+        m_leftPressed = false;
+    QWidget::changeEvent(event);
+}
+
+void PictureButton::hideEvent(QHideEvent *event)
+{
+    m_leftPressed = false;
+    QWidget::hideEvent(event);
+}

@@ -29,3 +29,12 @@ QString skinPicturePath(const QString &skinFolder, QChar separator, const QStrin
 {
     return skinFolder + separator + fileName;
 }
+
+QString skinFolderAfterChoice(const QString &currentSkinFolder, const QString &chosenFile,
+                              const QString &appFolder, QChar separator)
+{
+    if (chosenFile.isEmpty())
+        return currentSkinFolder;
+    const QString folder = folderOfFile(chosenFile, separator);
+    return folder.isEmpty() ? fallbackSkinFolder(appFolder) : folder;
+}

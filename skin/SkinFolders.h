@@ -24,3 +24,9 @@ QString folderOfFile(const QString &filePath, QChar separator);
 
 // SkinFolder + separator + file name: the path of one picture.
 QString skinPicturePath(const QString &skinFolder, QChar separator, const QString &fileName);
+
+// The skin command's outcome: the chosen file's folder; the "skindefault"
+// folder of AppFolder when no folder can be taken from the path; the current
+// folder unchanged after a cancel (empty path).
+QString skinFolderAfterChoice(const QString &currentSkinFolder, const QString &chosenFile,
+                              const QString &appFolder, QChar separator);

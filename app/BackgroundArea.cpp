@@ -1,0 +1,28 @@
+#include "BackgroundArea.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+BackgroundArea::BackgroundArea(QWidget *parent)
+    : QWidget(parent)
+{
+    setMouseTracking(true);
+}
+
+void BackgroundArea::setPicture(const QPixmap &picture)
+{
+    m_picture = picture;
+    update();
+}
+
+void BackgroundArea::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, m_picture);
+}
+
+void BackgroundArea::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit MouseMove(event->buttons(), event->modifiers(), event->position());
+}

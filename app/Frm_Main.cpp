@@ -1,0 +1,204 @@
+#include "Frm_Main.h"
+
+#include "MediaChannel.h"
+#include "OpenFileDialog.h"
+#include "SkinFolders.h"
+#include "WindowSlot.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QImageReader>
+
+#include <cstdio>
+
+namespace {
+
+const QChar Separator = QDir::separator();
+
+OpenFileDialogSettings mediaDialogSettings()
+{
+    return {QStringLiteral("*.wav; *.mp3; *.wma; *.dat;*.avi; *.mid"), {QStringLiteral("All Media File|")}};
+}
+
+OpenFileDialogSettings skinDialogSettings()
+{
+    return {QStringLiteral("*.skn"), {}};
+}
+
+} // namespace
+
+Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
+    : QMainWindow(parent)
+    , m_components(std::move(components))
+    , m_looks([this](SkinButton b, ButtonVisualState s) { ShowButtonImage(b, s); })
+{
+    Form_Initialize();
+
+    ui.setupUi(this);
+    // A fixed frame with only a close box; the client area stays 375 x 187.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFixedSize(ui.Frm_Background->minimumSize() + QSize(0, menuBar()->sizeHint().height()));
+    QIcon icon;
+    for (int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/tandra-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    for (QAction *action : ui.Mnu_File->actions())
+        if (action->isSeparator())
+            action->setObjectName(QStringLiteral("Mnu_space1"));
+
+    Mmc_1 = m_components.makeChannel();
+    Mmc_2 = m_components.makeChannel();
+    Cmo_1 = m_components.makeDialog(mediaDialogSettings(), this);
+    Cmo_2 = m_components.makeDialog(mediaDialogSettings(), this);
+    Cmo_Img = m_components.makeDialog(skinDialogSettings(), this);
+    m_transport = std::make_unique<Transport>(
+        *this, TransportChannel{*Mmc_1, *Cmo_1, SkinButton::Img_1},
+        TransportChannel{*Mmc_2, *Cmo_2, SkinButton::Img_2},
+        [this](SkinButton b, ButtonVisualState s) { ShowButtonImage(b, s); });
+
+    connectControls();
+    Form_Load();
+}
+
+Frm_Main::~Frm_Main() = default;
+
+void Frm_Main::connectControls()
+{
+    struct ButtonHandlers
+    {
+        PictureButton *button;
+        void (Frm_Main::*click)();
+        void (Frm_Main::*mouseDown)();
+        void (Frm_Main::*mouseMove)();
+    };
+    const ButtonHandlers handlers[] = {
+        {ui.Img_1, &Frm_Main::Img_1_Click, &Frm_Main::Img_1_MouseDown, &Frm_Main::Img_1_MouseMove},
+        {ui.Img_2, &Frm_Main::Img_2_Click, &Frm_Main::Img_2_MouseDown, &Frm_Main::Img_2_MouseMove},
+        {ui.Img_Play, &Frm_Main::Img_Play_Click, &Frm_Main::Img_Play_MouseDown, &Frm_Main::Img_Play_MouseMove},
+        {ui.Img_Pause, &Frm_Main::Img_Pause_Click, &Frm_Main::Img_Pause_MouseDown, &Frm_Main::Img_Pause_MouseMove},
+        {ui.Img_Stop, &Frm_Main::Img_Stop_Click, &Frm_Main::Img_Stop_MouseDown, &Frm_Main::Img_Stop_MouseMove},
+    };
+    for (const ButtonHandlers &h : handlers) {
+        connect(h.button, &PictureButton::Click, this, h.click);
+        connect(h.button, &PictureButton::MouseDown, this, h.mouseDown);
+        connect(h.button, &PictureButton::MouseMove, this, h.mouseMove);
+    }
+    connect(ui.Frm_Background, &BackgroundArea::MouseMove, this, &Frm_Main::Form_MouseMove);
+
+    // Mnu_Refresh has no handler, and Mnu_ChoseSkin stays switched off.
+    const std::pair<QAction *, void (Frm_Main::*)()> menu[] = {
+        {ui.Mnu_Open1, &Frm_Main::Mnu_Open1_Click}, {ui.Mnu_Open2, &Frm_Main::Mnu_Open2_Click},
+        {ui.Mnu_Min, &Frm_Main::Mnu_Min_Click},     {ui.Mnu_Exit, &Frm_Main::Mnu_Exit_Click},
+        {ui.Mnu_Play, &Frm_Main::Mnu_Play_Click},   {ui.Mnu_Pause, &Frm_Main::Mnu_Pause_Click},
+        {ui.Mnu_Stop, &Frm_Main::Mnu_Stop_Click},   {ui.Mnu_ChoseSkin, &Frm_Main::Mnu_ChoseSkin_Click},
+        {ui.Mnu_Help, &Frm_Main::Mnu_Help_Click},   {ui.Mnu_About, &Frm_Main::Mnu_About_Click},
+    };
+    for (const auto &[action, handler] : menu)
+        connect(action, &QAction::triggered, this, handler);
+}
+
+PictureButton *Frm_Main::button(SkinButton which) const
+{
+    switch (which) {
+    case SkinButton::Img_1: return ui.Img_1;
+    case SkinButton::Img_2: return ui.Img_2;
+    case SkinButton::Img_Stop: return ui.Img_Stop;
+    case SkinButton::Img_Pause: return ui.Img_Pause;
+    case SkinButton::Img_Play: return ui.Img_Play;
+    }
+    return nullptr;
+}
+
+PictureButton *Frm_Main::overlay(TransportButton which) const
+{
+    switch (which) {
+    case TransportButton::Play: return ui.Img_DPlay;
+    case TransportButton::Pause: return ui.Img_DPause;
+    case TransportButton::Stop: return ui.Img_DStop;
+    }
+    return nullptr;
+}
+
+void Frm_Main::setOverlayVisible(TransportButton which, bool visible)
+{
+    overlay(which)->setVisible(visible);
+}
+
+void Frm_Main::setButtonEnabled(TransportButton which, bool enabled)
+{
+    const SkinButton skinButton = which == TransportButton::Play    ? SkinButton::Img_Play
+                                  : which == TransportButton::Pause ? SkinButton::Img_Pause
+                                                                    : SkinButton::Img_Stop;
+    button(skinButton)->setEnabled(enabled);
+}
+
+void Frm_Main::ShowButtonImage(SkinButton which, ButtonVisualState state)
+{
+    const QString name = QString::fromLatin1(buttonImageName(which, state));
+    m_imageLoader.show(*button(which), skinPicturePath(SkinFolder, Separator, name));
+}
+
+void Frm_Main::Form_Initialize()
+{
+    // Qt needs no common-controls set-up. What it does need for the stored
+    // and skin pictures is its JPEG reader; like the original step, a missing
+    // one is reported but changes nothing.
+    if (!QImageReader::supportedImageFormats().contains("jpeg"))
+        std::fprintf(stderr, "tandra: no JPEG image reader is installed; pictures will not show\n");
+}
+
+void Frm_Main::Form_Load()
+{
+    const SkinFolders folders = startupSkinFolders(m_components.programFolder(), Separator);
+    AppFolder = folders.AppFolder;
+    SkinFolder = folders.SkinFolder;
+}
+
+void Frm_Main::Form_MouseMove() { m_looks.backgroundMove(); }
+
+void Frm_Main::Img_1_Click() { m_transport->channelClick(0); }
+void Frm_Main::Img_1_MouseDown() { m_looks.mouseDown(SkinButton::Img_1); }
+void Frm_Main::Img_1_MouseMove() { m_looks.mouseMove(SkinButton::Img_1); }
+void Frm_Main::Img_2_Click() { m_transport->channelClick(1); }
+void Frm_Main::Img_2_MouseDown() { m_looks.mouseDown(SkinButton::Img_2); }
+void Frm_Main::Img_2_MouseMove() { m_looks.mouseMove(SkinButton::Img_2); }
+void Frm_Main::Img_Stop_Click() { m_transport->stopClick(); }
+void Frm_Main::Img_Pause_Click() { m_transport->pauseClick(); }
+void Frm_Main::Img_Pause_MouseDown() { m_looks.mouseDown(SkinButton::Img_Pause); }
+void Frm_Main::Img_Pause_MouseMove() { m_looks.mouseMove(SkinButton::Img_Pause); }
+void Frm_Main::Img_Play_Click() { m_transport->playClick(); }
+void Frm_Main::Img_Play_MouseDown() { m_looks.mouseDown(SkinButton::Img_Play); }
+void Frm_Main::Img_Play_MouseMove() { m_looks.mouseMove(SkinButton::Img_Play); }
+void Frm_Main::Img_Stop_MouseDown() { m_looks.mouseDown(SkinButton::Img_Stop); }
+void Frm_Main::Img_Stop_MouseMove() { m_looks.mouseMove(SkinButton::Img_Stop); }
+
+void Frm_Main::Mnu_About_Click()
+{
+    if (m_components.aboutSlot)
+        m_components.aboutSlot->show();
+}
+
+void Frm_Main::Mnu_Help_Click()
+{
+    if (m_components.helpSlot)
+        m_components.helpSlot->show();
+}
+
+void Frm_Main::Mnu_ChoseSkin_Click()
+{
+    Cmo_Img->showOpen();
+    SkinFolder = skinFolderAfterChoice(SkinFolder, Cmo_Img->fileName(), AppFolder, Separator);
+}
+
+void Frm_Main::Mnu_Exit_Click()
+{
+    // Ends at once: no further handler runs, and nothing is stopped first.
+    QCoreApplication::exit(0);
+}
+
+void Frm_Main::Mnu_Min_Click() { setWindowState(windowState() | Qt::WindowMinimized); }
+void Frm_Main::Mnu_Open1_Click() { Img_1_Click(); }
+void Frm_Main::Mnu_Open2_Click() { Img_2_Click(); }
+void Frm_Main::Mnu_Pause_Click() { Img_Pause_Click(); }
+void Frm_Main::Mnu_Play_Click() { Img_Play_Click(); }
+void Frm_Main::Mnu_Stop_Click() { Img_Stop_Click(); }

@@ -1,0 +1,95 @@
+#pragma once
+
+#include "ButtonImageLoader.h"
+#include "ButtonImageSet.h"
+#include "ButtonLooks.h"
+#include "Transport.h"
+#include "ui_Frm_Main.h"
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+class Frm_About;
+class Frm_Help;
+class MediaChannel;
+class OpenFileDialog;
+struct OpenFileDialogSettings;
+template <typename Window> class WindowSlot;
+
+// What the main window is built from besides its stored definition: the
+// program's folder, its media channels and open-file dialogs, and the
+// program-wide slots of the help and about windows. Tests put fakes here.
+struct Frm_MainComponents
+{
+    std::function<QString()> programFolder;
+    std::function<std::unique_ptr<MediaChannel>()> makeChannel;
+    std::function<std::unique_ptr<OpenFileDialog>(const OpenFileDialogSettings &, QWidget *parent)> makeDialog;
+    WindowSlot<Frm_Help> *helpSlot = nullptr;
+    WindowSlot<Frm_About> *aboutSlot = nullptr;
+};
+
+class Frm_Main : public QMainWindow, private TransportLooks
+{
+    Q_OBJECT
+
+public:
+    explicit Frm_Main(Frm_MainComponents components, QWidget *parent = nullptr);
+    ~Frm_Main() override;
+
+    QString AppFolder;
+    QString SkinFolder;
+
+    PictureButton *button(SkinButton which) const;
+    PictureButton *overlay(TransportButton which) const;
+    const Ui::Frm_Main &controls() const { return ui; }
+
+    void ShowButtonImage(SkinButton button, ButtonVisualState state);
+
+    // Window events and menu commands, under the names the window defines.
+    void Form_Initialize();
+    void Form_Load();
+    void Form_MouseMove();
+    void Img_1_Click();
+    void Img_1_MouseDown();
+    void Img_1_MouseMove();
+    void Img_2_Click();
+    void Img_2_MouseDown();
+    void Img_2_MouseMove();
+    void Img_Stop_Click();
+    void Img_Pause_Click();
+    void Img_Pause_MouseDown();
+    void Img_Pause_MouseMove();
+    void Img_Play_Click();
+    void Img_Play_MouseDown();
+    void Img_Play_MouseMove();
+    void Img_Stop_MouseDown();
+    void Img_Stop_MouseMove();
+    void Mnu_About_Click();
+    void Mnu_ChoseSkin_Click();
+    void Mnu_Exit_Click();
+    void Mnu_Help_Click();
+    void Mnu_Min_Click();
+    void Mnu_Open1_Click();
+    void Mnu_Open2_Click();
+    void Mnu_Pause_Click();
+    void Mnu_Play_Click();
+    void Mnu_Stop_Click();
+
+private:
+    void setOverlayVisible(TransportButton button, bool visible) override;
+    void setButtonEnabled(TransportButton button, bool enabled) override;
+    void connectControls();
+
+    Ui::Frm_Main ui;
+    Frm_MainComponents m_components;
+    std::unique_ptr<MediaChannel> Mmc_1;
+    std::unique_ptr<MediaChannel> Mmc_2;
+    std::unique_ptr<OpenFileDialog> Cmo_1;
+    std::unique_ptr<OpenFileDialog> Cmo_2;
+    std::unique_ptr<OpenFileDialog> Cmo_Img;
+    std::unique_ptr<Transport> m_transport;
+    ButtonLooks m_looks;
+    ButtonImageLoader m_imageLoader;
+};

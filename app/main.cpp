@@ -1,0 +1,34 @@
+#include "DesktopComponents.h"
+#include "Frm_About.h"
+#include "Frm_Help.h"
+#include "WindowSlot.h"
+
+#include <QApplication>
+#include <QPointer>
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tandra"));
+    QApplication::setApplicationVersion(QStringLiteral("0.2"));
+    QApplication::setDesktopFileName(QStringLiteral("tandra"));
+
+    // The help and about windows live beside the main window, not in it.
+    WindowSlot<Frm_Help> helpSlot;
+    WindowSlot<Frm_About> aboutSlot;
+
+    auto *mainWindow = new Frm_Main(desktopComponents(helpSlot, aboutSlot));
+    mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+    centreOnScreen(*mainWindow);
+    mainWindow->show();
+
+    const int status = QApplication::exec();
+
+    // Exit leaves windows open; tear them down before the application goes.
+    QList<QPointer<QWidget>> remaining;
+    for (QWidget *window : QApplication::topLevelWidgets())
+        remaining << window;
+    for (const QPointer<QWidget> &window : remaining)
+        delete window.data();
+    return status;
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+class PictureButton;
+
+// The one picture swap: reads the file anew at every call and makes it the
+// button's picture. A file that is missing, empty, corrupt or not a JPEG
+// leaves the button as it was; each such path is reported once on stderr.
+class ButtonImageLoader
+{
+public:
+    // Refuses pictures whose decoded size would pass this many megabytes.
+    static constexpr int AllocationLimitMb = 64;
+
+    bool show(PictureButton &button, const QString &path);
+
+private:
+    QSet<QString> m_reported;
+};
