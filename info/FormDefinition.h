@@ -1,0 +1,9 @@
+#pragma once
+
+class QWidget;
+
+// Completes what uic builds from a window definition with the settings a .ui
+// file has no element for: fractional point sizes (dynamic property
+// "pointSizeF", which also marks the fonts that get stand-in families) and
+// system colours ("sysBackColor", "sysForeColor").
+void completeFormDefinition(QWidget *form);
