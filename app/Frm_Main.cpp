@@ -1,8 +1,11 @@
 #include "Frm_Main.h"
 
+#include "Frm_About.h"
+#include "Frm_Help.h"
 #include "MediaChannel.h"
 #include "OpenFileDialog.h"
 #include "SkinFolders.h"
+#include "StoredResources.h"
 #include "WindowSlot.h"
 
 #include <QCoreApplication>
@@ -34,6 +37,7 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
 {
     Form_Initialize();
 
+    initStoredResources();
     ui.setupUi(this);
     // A fixed frame with only a close box; the client area stays 375 x 187.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
@@ -52,7 +56,7 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
     Cmo_2 = m_components.makeDialog(mediaDialogSettings(), this);
     Cmo_Img = m_components.makeDialog(skinDialogSettings(), this);
     m_transport = std::make_unique<Transport>(
-        *this, TransportChannel{*Mmc_1, *Cmo_1, SkinButton::Img_1},
+        static_cast<TransportLooks &>(*this), TransportChannel{*Mmc_1, *Cmo_1, SkinButton::Img_1},
         TransportChannel{*Mmc_2, *Cmo_2, SkinButton::Img_2},
         [this](SkinButton b, ButtonVisualState s) { ShowButtonImage(b, s); });
 
