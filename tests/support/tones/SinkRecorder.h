@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 #include <memory>
 #include <vector>
 
@@ -9,6 +11,12 @@ namespace tones {
 
 // Records the monitor of the PulseAudio null sink that scripts/with-test-env.sh
 // starts, as mono float samples at SampleRate.
+//
+// Sample 0 of the recording is elapsedSeconds() == 0, so a time taken with
+// elapsedSeconds() when something is started can be compared with
+// ToneFinding::firstHeardSeconds. The recorder itself adds about 20 ms of
+// uncertainty; what a player buffers before its sound reaches the sink is not
+// included.
 class SinkRecorder
 {
 public:
@@ -20,6 +28,9 @@ public:
     bool start();              // false when no sound server answers
     std::vector<float> stop(); // everything recorded since start()
     double elapsedSeconds() const;
+
+    bool isRecording() const;
+    QString errorString() const; // why start() failed, for QSKIP/QVERIFY2 messages
 
 private:
     struct Impl;

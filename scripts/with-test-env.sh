@@ -1,0 +1,220 @@
+#!/usr/bin/env bash
+# Usage: scripts/with-test-env.sh COMMAND [ARGS...]
+#
+# Runs COMMAND with a private X server (Xvfb, 1024x768x24) and a private
+# PulseAudio daemon whose only sink is a null sink, then stops both and exits
+# with COMMAND's exit status. Exports for COMMAND:
+#   DISPLAY            the Xvfb display
+#   XDG_RUNTIME_DIR    a private 0700 directory, removed afterwards
+#   PULSE_SERVER       unix:<that dir>/pulse/native
+#   PULSE_COOKIE       a cookie file inside that dir (keeps clients out of $HOME)
+#   PULSE_CLIENTCONFIG a client.conf with autospawn off, so a client never
+#                      starts some other daemon behind our back
+#   TANDRA_NULL_SINK   tandra_null (its monitor source is tandra_null.monitor)
+#   TANDRA_TEST_ENV    1
+# Safe to run as root, without a terminal, and several times in parallel.
+set -uo pipefail
+
+# Give the command a valid stdin even when we were started without one,
+# before anything else can take descriptor 0.
+(exec 9<&0) 2>/dev/null || exec </dev/null
+
+readonly sink_name=tandra_null
+readonly start_timeout=10 # seconds each server gets to come up
+
+say() { echo "with-test-env: $*" >&2; }
+die() { say "ERROR: $*"; exit 1; } # the EXIT trap cleans up
+
+if [ $# -eq 0 ]; then
+    echo "usage: $0 COMMAND [ARGS...]" >&2
+    exit 2
+fi
+
+for tool in Xvfb pulseaudio pactl parec setsid timeout; do
+    command -v "$tool" >/dev/null 2>&1 || die "'$tool' not found; run scripts/install-deps.sh"
+done
+
+workdir=$(mktemp -d "${TMPDIR:-/tmp}/tandra-env.XXXXXX") || die "cannot create a temporary directory"
+chmod 700 "$workdir"
+
+xvfb_pid=
+pulse_pid=
+keepalive_pid=
+cmd_pid=
+display_num=
+
+# Stops the process group led by $1: TERM, a bounded wait, then KILL.
+stop_group() {
+    local pid=$1
+    [ -n "$pid" ] || return 0
+    kill -TERM -- "-$pid" 2>/dev/null || kill -TERM "$pid" 2>/dev/null || return 0
+    local i
+    for ((i = 0; i < 50; i++)); do
+        kill -0 "$pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    if kill -0 "$pid" 2>/dev/null; then
+        kill -KILL -- "-$pid" 2>/dev/null || kill -KILL "$pid" 2>/dev/null
+    fi
+    wait "$pid" 2>/dev/null
+    return 0
+}
+
+cleanup() {
+    trap - INT TERM HUP
+    stop_group "$keepalive_pid"
+    stop_group "$pulse_pid"
+    stop_group "$xvfb_pid"
+    # A killed Xvfb leaves its lock behind; drop it only if it is ours.
+    if [ -n "$display_num" ] && [ -n "$xvfb_pid" ] && [ -f "/tmp/.X$display_num-lock" ]; then
+        if [ "$(tr -d ' \n' <"/tmp/.X$display_num-lock" 2>/dev/null)" = "$xvfb_pid" ]; then
+            rm -f "/tmp/.X$display_num-lock" "/tmp/.X11-unix/X$display_num"
+        fi
+    fi
+    rm -rf "$workdir"
+}
+trap cleanup EXIT
+
+on_signal() {
+    local sig=$1 code=$2
+    say "caught SIG$sig, stopping"
+    if [ -n "$cmd_pid" ] && kill -0 "$cmd_pid" 2>/dev/null; then
+        # TERM, whatever we caught: a background command ignores INT.
+        kill -TERM "$cmd_pid" 2>/dev/null
+        local i
+        for ((i = 0; i < 50; i++)); do
+            kill -0 "$cmd_pid" 2>/dev/null || break
+            sleep 0.1
+        done
+        kill -KILL "$cmd_pid" 2>/dev/null
+        wait "$cmd_pid" 2>/dev/null
+    fi
+    exit "$code"
+}
+trap 'on_signal INT 130' INT
+trap 'on_signal TERM 143' TERM
+trap 'on_signal HUP 129' HUP
+
+# --- X server -------------------------------------------------------------
+# -displayfd lets Xvfb pick a free display itself and tells us once it
+# accepts connections, so parallel runs never race for a number.
+: >"$workdir/display"
+setsid Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset \
+    3>"$workdir/display" >"$workdir/xvfb.log" 2>&1 </dev/null &
+xvfb_pid=$!
+
+for ((i = 0; i < start_timeout * 10; i++)); do
+    display_num=$(tr -dc '0-9' <"$workdir/display" 2>/dev/null)
+    [ -n "$display_num" ] && grep -q $'\n' "$workdir/display" 2>/dev/null && break
+    display_num=
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+done
+if [ -z "$display_num" ]; then
+    say "Xvfb output:"
+    sed 's/^/  /' "$workdir/xvfb.log" >&2
+    kill -0 "$xvfb_pid" 2>/dev/null || die "Xvfb could not start"
+    die "Xvfb did not start within ${start_timeout} s"
+fi
+export DISPLAY=":$display_num"
+
+# --- PulseAudio -------------------------------------------------------------
+mkdir -p "$workdir/pulse" "$workdir/config/pulse" "$workdir/state"
+chmod 700 "$workdir/pulse"
+
+cat >"$workdir/daemon.conf" <<EOF
+default-sample-rate = 48000
+alternate-sample-rate = 48000
+default-sample-channels = 2
+exit-idle-time = -1
+flat-volumes = no
+EOF
+
+cat >"$workdir/client.conf" <<EOF
+autospawn = no
+EOF
+
+# No module-suspend-on-idle: the sink keeps its clock running, so silence is
+# recorded as silence instead of being skipped.
+cat >"$workdir/tandra.pa" <<EOF
+load-module module-native-protocol-unix socket="$workdir/pulse/native" auth-anonymous=1
+load-module module-null-sink sink_name=$sink_name rate=48000 channels=2 channel_map=front-left,front-right sink_properties=device.description=Tandra_null_sink
+set-default-sink $sink_name
+set-default-source $sink_name.monitor
+EOF
+
+# In user mode even as root (it only warns then); nothing of it lives in
+# $HOME. DISPLAY is dropped and D-Bus pointed nowhere so that it cannot
+# launch a session bus that would outlive us.
+setsid env -u DISPLAY \
+    HOME="$workdir" \
+    XDG_RUNTIME_DIR="$workdir" \
+    XDG_CONFIG_HOME="$workdir/config" \
+    PULSE_CONFIG="$workdir/daemon.conf" \
+    PULSE_RUNTIME_PATH="$workdir/pulse" \
+    PULSE_STATE_PATH="$workdir/state" \
+    PULSE_COOKIE="$workdir/cookie" \
+    DBUS_SESSION_BUS_ADDRESS="unix:path=$workdir/no-bus" \
+    pulseaudio -n -F "$workdir/tandra.pa" \
+    --system=false --daemonize=no --exit-idle-time=-1 --disallow-exit \
+    --use-pid-file=false --realtime=false --high-priority=false \
+    --log-target=stderr --log-level=warning \
+    >"$workdir/pulse.log" 2>&1 </dev/null &
+pulse_pid=$!
+
+export XDG_RUNTIME_DIR="$workdir"
+export PULSE_SERVER="unix:$workdir/pulse/native"
+export PULSE_COOKIE="$workdir/cookie"
+export PULSE_CLIENTCONFIG="$workdir/client.conf"
+export TANDRA_NULL_SINK="$sink_name"
+export TANDRA_TEST_ENV=1
+unset PULSE_SINK PULSE_SOURCE
+
+pulse_ready=
+for ((i = 0; i < start_timeout * 10; i++)); do
+    kill -0 "$pulse_pid" 2>/dev/null || break
+    if timeout 2 pactl list short sinks 2>/dev/null | grep -q "^[0-9]*[[:space:]]$sink_name[[:space:]]"; then
+        pulse_ready=1
+        break
+    fi
+    sleep 0.1
+done
+if [ -z "$pulse_ready" ]; then
+    say "PulseAudio output:"
+    sed 's/^/  /' "$workdir/pulse.log" >&2
+    kill -0 "$pulse_pid" 2>/dev/null || die "PulseAudio could not start"
+    die "PulseAudio with the null sink '$sink_name' did not answer within ${start_timeout} s"
+fi
+
+# A null sink renders in blocks as long as the longest latency any client
+# asked for (2 s when nobody asked), and audio of a block that began before a
+# recorder connected never reaches it. A recorder that asks for 10 ms and stays
+# connected keeps the blocks short, so recordings start at once and keep time.
+low_latency_rec=(parec -d "$sink_name.monitor" --latency-msec=10 --format=u8 --rate=8000 --channels=1 --raw)
+setsid "${low_latency_rec[@]}" >/dev/null 2>"$workdir/keepalive.log" </dev/null &
+keepalive_pid=$!
+short_blocks=
+for ((i = 0; i < start_timeout * 2; i++)); do
+    kill -0 "$keepalive_pid" 2>/dev/null || break
+    # Once the blocks are short a fresh recorder gets data well within 0.3 s.
+    if [ "$( (timeout 0.3 "${low_latency_rec[@]}" 2>/dev/null || true) | head -c 1 | wc -c)" = 1 ]; then
+        short_blocks=1
+        break
+    fi
+done
+if [ -z "$short_blocks" ]; then
+    say "PulseAudio output:"
+    sed 's/^/  /' "$workdir/pulse.log" "$workdir/keepalive.log" >&2
+    kill -0 "$keepalive_pid" 2>/dev/null || die "parec could not record '$sink_name.monitor'"
+    die "the monitor of '$sink_name' delivered no audio within ${start_timeout} s"
+fi
+
+# --- the command ------------------------------------------------------------
+# Run in the background and wait, so a signal reaches our trap at once.
+# The explicit <&0 keeps our stdin, which bash would swap for /dev/null.
+"$@" <&0 &
+cmd_pid=$!
+wait "$cmd_pid"
+status=$?
+cmd_pid=
+exit "$status"

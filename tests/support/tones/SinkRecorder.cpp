@@ -1,0 +1,181 @@
+#include "SinkRecorder.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtDebug>
+#include <QtEndian>
+
+namespace tones {
+
+struct SinkRecorder::Impl
+{
+    QProcess parec;
+    std::unique_ptr<QTemporaryDir> dir;
+    QElapsedTimer clock;
+    double clockOffset = 0; // seconds of audio already recorded when clock started
+    double stoppedAt = 0;
+    bool recording = false;
+    QString error;
+
+    QString rawPath() const { return dir->filePath(QStringLiteral("sink.raw")); }
+    QString logPath() const { return dir->filePath(QStringLiteral("parec.log")); }
+
+    QString parecLog() const
+    {
+        QFile log(logPath());
+        if (!log.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromLocal8Bit(log.readAll()).trimmed();
+    }
+
+    bool fail(const QString &why)
+    {
+        error = why;
+        qWarning().noquote() << "SinkRecorder:" << why;
+        if (parec.state() != QProcess::NotRunning) {
+            parec.kill();
+            parec.waitForFinished(3000);
+        }
+        dir.reset();
+        return false;
+    }
+};
+
+SinkRecorder::SinkRecorder()
+    : d(std::make_unique<Impl>())
+{
+}
+
+SinkRecorder::~SinkRecorder()
+{
+    if (d->parec.state() != QProcess::NotRunning) {
+        d->parec.kill();
+        d->parec.waitForFinished(3000);
+    }
+}
+
+bool SinkRecorder::start()
+{
+    if (d->recording)
+        stop();
+    d->error.clear();
+    d->stoppedAt = 0;
+
+    if (qEnvironmentVariable("PULSE_SERVER").isEmpty())
+        return d->fail(QStringLiteral("PULSE_SERVER is not set; run the test under scripts/with-test-env.sh"));
+
+    QProcess pactl;
+    pactl.setProcessChannelMode(QProcess::MergedChannels);
+    pactl.start(QStringLiteral("pactl"), {QStringLiteral("info")});
+    if (!pactl.waitForFinished(3000)) {
+        pactl.kill();
+        pactl.waitForFinished(1000);
+        return d->fail(QStringLiteral("the sound server at %1 does not answer (pactl: %2)")
+                           .arg(qEnvironmentVariable("PULSE_SERVER"), pactl.errorString()));
+    }
+    if (pactl.exitStatus() != QProcess::NormalExit || pactl.exitCode() != 0)
+        return d->fail(QStringLiteral("the sound server at %1 does not answer: %2")
+                           .arg(qEnvironmentVariable("PULSE_SERVER"),
+                                QString::fromLocal8Bit(pactl.readAll()).trimmed()));
+
+    d->dir = std::make_unique<QTemporaryDir>();
+    if (!d->dir->isValid())
+        return d->fail(QStringLiteral("cannot create a temporary directory: %1").arg(d->dir->errorString()));
+
+    // parec writes straight into a file: a pipe would fill up whenever the
+    // test blocks without an event loop, and parec would then drop audio.
+    const QString sink = qEnvironmentVariable("TANDRA_NULL_SINK", QStringLiteral("tandra_null"));
+    d->parec.setStandardOutputFile(d->rawPath());
+    d->parec.setStandardErrorFile(d->logPath());
+    d->parec.start(QStringLiteral("parec"),
+                   {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--format=s16le"),
+                    QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=1"),
+                    QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
+    if (!d->parec.waitForStarted(3000))
+        return d->fail(QStringLiteral("cannot run parec: %1").arg(d->parec.errorString()));
+
+    // Tie the clock to the first audio that arrives rather than to the launch,
+    // which takes a while and varies.
+    QFileInfo raw(d->rawPath());
+    raw.setCaching(false);
+    const QDeadlineTimer deadline(3000);
+    qint64 bytes = 0;
+    while (!deadline.hasExpired()) {
+        raw.refresh();
+        bytes = raw.size();
+        if (bytes > 0)
+            break;
+        if (d->parec.state() == QProcess::NotRunning)
+            return d->fail(QStringLiteral("parec stopped: %1").arg(d->parecLog()));
+        QThread::msleep(1);
+    }
+    if (bytes <= 0)
+        return d->fail(QStringLiteral("no audio from %1.monitor within 3 s: %2").arg(sink, d->parecLog()));
+
+    d->clock.start();
+    d->clockOffset = double(bytes / 2) / SampleRate;
+    d->recording = true;
+    return true;
+}
+
+std::vector<float> SinkRecorder::stop()
+{
+    if (!d->recording)
+        return {};
+    d->stoppedAt = elapsedSeconds();
+    d->recording = false;
+
+    d->parec.terminate();
+    if (!d->parec.waitForFinished(3000)) {
+        d->parec.kill();
+        d->parec.waitForFinished(3000);
+    }
+
+    std::vector<float> samples;
+    QFile raw(d->rawPath());
+    if (!raw.open(QIODevice::ReadOnly)) {
+        d->error = QStringLiteral("cannot read the recording: %1").arg(raw.errorString());
+        qWarning().noquote() << "SinkRecorder:" << d->error;
+        d->dir.reset();
+        return samples;
+    }
+    const QByteArray bytes = raw.readAll();
+    raw.close();
+    d->dir.reset();
+
+    const std::size_t count = std::size_t(bytes.size()) / 2;
+    samples.resize(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        samples[i] = float(qFromLittleEndian<qint16>(bytes.constData() + 2 * i)) / 32768.0f;
+    }
+
+    // Short by more than parec's own buffering means the server dropped audio.
+    const double recorded = double(count) / SampleRate;
+    if (recorded < d->stoppedAt - 0.1)
+        qWarning().noquote() << "SinkRecorder: recorded" << recorded << "s in" << d->stoppedAt << "s";
+    return samples;
+}
+
+double SinkRecorder::elapsedSeconds() const
+{
+    if (!d->recording)
+        return d->stoppedAt;
+    return d->clockOffset + double(d->clock.nsecsElapsed()) / 1e9;
+}
+
+bool SinkRecorder::isRecording() const
+{
+    return d->recording;
+}
+
+QString SinkRecorder::errorString() const
+{
+    return d->error;
+}
+
+} // namespace tones
