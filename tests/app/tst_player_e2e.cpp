@@ -1,0 +1,227 @@
+// The real program under the test X server, driven with xdotool, heard by
+// recording the PulseAudio null sink.
+#include "MediaFiles.h"
+#include "SinkRecorder.h"
+#include "ToneAnalysis.h"
+
+#include <QtTest>
+#include <QProcess>
+#include <QTemporaryDir>
+
+using testmedia::MediaKind;
+
+namespace {
+
+constexpr double Low = 440;
+constexpr double High = 1000;
+constexpr double FileSeconds = 4.0;
+
+QString run(const QStringList &args, int timeoutMs = 10000)
+{
+    QProcess p;
+    p.start(QStringLiteral("xdotool"), args);
+    if (!p.waitForFinished(timeoutMs))
+        p.kill();
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// The stretch [from, to) of a recording, in seconds.
+std::vector<float> slice(const std::vector<float> &all, double from, double to)
+{
+    const auto rate = tones::SinkRecorder::SampleRate;
+    const auto begin = std::clamp<std::size_t>(std::size_t(std::max(0.0, from) * rate), 0, all.size());
+    const auto end = std::clamp<std::size_t>(std::size_t(std::max(0.0, to) * rate), begin, all.size());
+    return {all.begin() + qsizetype(begin), all.begin() + qsizetype(end)};
+}
+
+struct Heard
+{
+    bool low, high;
+    double lowSeconds, highSeconds;
+};
+
+Heard heard(const std::vector<float> &all, double from, double to)
+{
+    const auto found = tones::findTones(slice(all, from, to), tones::SinkRecorder::SampleRate, {Low, High});
+    qInfo("%.2f..%.2f s: %g Hz %s (%.2f s), %g Hz %s (%.2f s)", from, std::min(to, 999.0), Low,
+          found[0].present ? "heard" : "silent", found[0].heardSeconds, High, found[1].present ? "heard" : "silent",
+          found[1].heardSeconds);
+    return {found[0].present, found[1].present, found[0].heardSeconds, found[1].heardSeconds};
+}
+
+// The player as a user starts it, with a handle on its window.
+class Player
+{
+public:
+    bool start()
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
+        m_process.start(QStringLiteral(TANDRA_BINARY), {});
+        if (!m_process.waitForStarted())
+            return false;
+        m_window = run({"search", "--sync", "--name", "^Tandra$"}, 15000).section('\n', 0, 0);
+        if (m_window.isEmpty())
+            return false;
+        const QString shell = run({"getwindowgeometry", "--shell", m_window});
+        const int height = shell.section("HEIGHT=", 1).section('\n', 0, 0).toInt();
+        m_menuHeight = height - 187;
+        return m_menuHeight > 0;
+    }
+
+    ~Player()
+    {
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000))
+            m_process.kill();
+        m_process.waitForFinished(2000);
+    }
+
+    // Clicks a point of the client area (below the menu bar).
+    void click(QPoint client)
+    {
+        run({"mousemove", "--window", m_window, QString::number(client.x()),
+             QString::number(client.y() + m_menuHeight), "click", "1"});
+    }
+
+    // Clicks a channel button and types the file's path into its dialog.
+    bool choose(QPoint channelButton, const QString &path)
+    {
+        click(channelButton);
+        QTest::qWait(1200);
+        run({"type", "--delay", "5", path});
+        run({"key", "Return"});
+        QTest::qWait(600);
+        return !dialogIsOpen();
+    }
+
+    static bool dialogIsOpen() { return !run({"search", "--onlyvisible", "--name", "^Open$"}).isEmpty(); }
+
+    // With no window manager nobody gives the main window the keyboard back.
+    void key(const QString &keys)
+    {
+        run({"windowfocus", "--sync", m_window});
+        run({"key", keys});
+    }
+
+    QProcess &process() { return m_process; }
+
+private:
+    QProcess m_process;
+    QString m_window;
+    int m_menuHeight = 0;
+};
+
+const QPoint Channel1(329, 93);
+const QPoint Channel2(329, 142);
+const QPoint PlayButton(85, 107);
+const QPoint PauseButton(146, 116);
+const QPoint StopButton(205, 118);
+
+} // namespace
+
+class PlayerE2ETest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_lowFile;
+    QString m_highFile;
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs the X server and null sink of scripts/with-test-env.sh");
+        QVERIFY(m_dir.isValid());
+        m_lowFile = testmedia::makeToneFile(m_dir.path(), "low-440.wav", MediaKind::Wav, Low, FileSeconds);
+        m_highFile = testmedia::makeToneFile(m_dir.path(), "high-1000.mp3", MediaKind::Mp3, High, FileSeconds);
+        QVERIFY(!m_lowFile.isEmpty() && !m_highFile.isEmpty());
+    }
+
+    void bothChannelsPlayPauseResumeAndStop()
+    {
+        Player player;
+        QVERIFY(player.start());
+        QVERIFY(player.choose(Channel1, m_lowFile));
+        QVERIFY(player.choose(Channel2, m_highFile));
+
+        tones::SinkRecorder recorder;
+        QVERIFY(recorder.start());
+        QTest::qWait(500);
+        // Each click is timed before it is sent and after it has returned.
+        const double played = recorder.elapsedSeconds();
+        player.click(PlayButton);
+        QTest::qWait(1500);
+        const double pausing = recorder.elapsedSeconds();
+        player.click(PauseButton);
+        const double paused = recorder.elapsedSeconds();
+        QTest::qWait(1200);
+        const double resumed = recorder.elapsedSeconds();
+        player.click(PlayButton);
+        QTest::qWait(4000); // longer than what is left of the files
+        player.click(StopButton);
+        const double replayed = recorder.elapsedSeconds();
+        player.click(PlayButton); // after Stop the files start again
+        QTest::qWait(1200);
+        player.click(StopButton);
+        const double stopped = recorder.elapsedSeconds();
+        QTest::qWait(1000);
+        const std::vector<float> sound = recorder.stop();
+
+        const Heard before = heard(sound, 0, played);
+        QVERIFY2(!before.low && !before.high, "sound before Play");
+
+        const Heard playing = heard(sound, played + 0.4, pausing);
+        QVERIFY2(playing.low && playing.high, "both channels sound together after Play");
+
+        const Heard whilePaused = heard(sound, paused + 0.3, resumed);
+        QVERIFY2(!whilePaused.low && !whilePaused.high, "silence while paused");
+
+        // Resumed where it paused: what is left is the file less what played.
+        const Heard afterResume = heard(sound, resumed, replayed - 0.1);
+        const double playedBefore = (pausing + paused) / 2 - played;
+        QVERIFY2(afterResume.low && afterResume.high, "both go on after Play");
+        for (double seconds : {afterResume.lowSeconds, afterResume.highSeconds})
+            QVERIFY2(std::abs(seconds - (FileSeconds - playedBefore)) < 0.6,
+                     qPrintable(QStringLiteral("heard %1 s after resuming, expected about %2 s")
+                                    .arg(seconds).arg(FileSeconds - playedBefore)));
+
+        const Heard again = heard(sound, replayed + 0.4, stopped);
+        QVERIFY2(again.low && again.high, "Play after Stop plays both again");
+        const Heard afterStop = heard(sound, stopped + 0.3, 1e9);
+        QVERIFY2(!afterStop.low && !afterStop.high, "silence after Stop");
+    }
+
+    void channelWithoutFileLeavesTheOtherAlone()
+    {
+        Player player;
+        QVERIFY(player.start());
+        QVERIFY(player.choose(Channel2, m_highFile));
+        tones::SinkRecorder recorder;
+        QVERIFY(recorder.start());
+        player.click(PlayButton);
+        const double played = recorder.elapsedSeconds();
+        QTest::qWait(1500);
+        const std::vector<float> sound = recorder.stop();
+        const Heard h = heard(sound, played + 0.4, 1e9);
+        QVERIFY2(h.high && !h.low, "channel 2 plays alone");
+        QCOMPARE(player.process().state(), QProcess::Running);
+    }
+
+    void exitFromTheMenuWhilePlaying()
+    {
+        Player player;
+        QVERIFY(player.start());
+        QVERIFY(player.choose(Channel1, m_lowFile));
+        QVERIFY(player.choose(Channel2, m_highFile));
+        player.click(PlayButton);
+        QTest::qWait(500);
+        player.key("ctrl+g");
+        QVERIFY(player.process().waitForFinished(5000));
+        QCOMPARE(player.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(player.process().exitCode(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(PlayerE2ETest)
+#include "tst_player_e2e.moc"
