@@ -1,0 +1,611 @@
+#include "GstMediaChannel.h"
+#include "MediaFiles.h"
+#include "ToneAnalysis.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <gst/gst.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+using testmedia::MediaKind;
+
+namespace {
+
+constexpr int Rate = 48000;
+
+// What reached the channel's sound output instead of the sound card.
+struct Capture
+{
+    struct Piece
+    {
+        double start; // stream time of its first sample, seconds
+        double length;
+    };
+
+    mutable std::mutex mutex;
+    std::vector<float> samples;
+    std::vector<Piece> pieces;
+
+    void clear()
+    {
+        std::lock_guard lock(mutex);
+        samples.clear();
+        pieces.clear();
+    }
+    double seconds() const
+    {
+        std::lock_guard lock(mutex);
+        return double(samples.size()) / Rate;
+    }
+    std::vector<float> copy() const
+    {
+        std::lock_guard lock(mutex);
+        return samples;
+    }
+    std::vector<Piece> copyPieces() const
+    {
+        std::lock_guard lock(mutex);
+        return pieces;
+    }
+    double streamEnd() const
+    {
+        std::lock_guard lock(mutex);
+        return pieces.empty() ? 0 : pieces.back().start + pieces.back().length;
+    }
+
+    static GstFlowReturn onNewSample(GstElement *sink, gpointer data)
+    {
+        auto *self = static_cast<Capture *>(data);
+        GstSample *sample = nullptr;
+        g_signal_emit_by_name(sink, "pull-sample", &sample);
+        if (!sample)
+            return GST_FLOW_ERROR;
+        GstBuffer *buffer = gst_sample_get_buffer(sample);
+        GstMapInfo map;
+        if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            const auto *f = reinterpret_cast<const float *>(map.data);
+            const size_t n = map.size / sizeof(float);
+            std::lock_guard lock(self->mutex);
+            self->samples.insert(self->samples.end(), f, f + n);
+            const double start = GST_BUFFER_PTS_IS_VALID(buffer) ? double(GST_BUFFER_PTS(buffer)) / GST_SECOND : -1;
+            self->pieces.push_back({start, double(n) / Rate});
+            gst_buffer_unmap(buffer, &map);
+        }
+        gst_sample_unref(sample);
+        return GST_FLOW_OK;
+    }
+};
+
+// A real channel whose sound goes into a Capture; realTime plays at the
+// file's own pace, otherwise as fast as it decodes.
+struct Channel
+{
+    Capture capture;
+    std::unique_ptr<GstMediaChannel> channel;
+
+    explicit Channel(bool realTime, int openTimeoutMs = 3000)
+    {
+        GstChannelOptions options;
+        options.audioSink = QStringLiteral("audioconvert ! audioresample"
+                                           " ! audio/x-raw,format=F32LE,channels=1,rate=%1"
+                                           " ! appsink name=capture emit-signals=true sync=%2")
+                                .arg(Rate)
+                                .arg(realTime ? "true" : "false");
+        options.showVideo = false;
+        options.openTimeoutMs = openTimeoutMs;
+        options.audioSinkCreated = [this](GstElement *bin) {
+            GstElement *sink = gst_bin_get_by_name(GST_BIN(bin), "capture");
+            QVERIFY(sink);
+            g_signal_connect(sink, "new-sample", G_CALLBACK(Capture::onNewSample), &capture);
+            gst_object_unref(sink);
+        };
+        channel = std::make_unique<GstMediaChannel>(options);
+    }
+    void send(const char *word) { channel->command(QString::fromLatin1(word)); }
+    void openAndPlay()
+    {
+        send("open");
+        send("play");
+    }
+};
+
+double rms(const std::vector<float> &x, double from, double to)
+{
+    const size_t begin = size_t(std::max(0.0, from) * Rate);
+    const size_t end = std::min(x.size(), size_t(to * Rate));
+    if (end <= begin)
+        return 0;
+    double sum = 0;
+    for (size_t i = begin; i < end; ++i)
+        sum += double(x[i]) * x[i];
+    return std::sqrt(sum / double(end - begin));
+}
+
+bool fileIsOpenHere(const QString &path)
+{
+    const QString target = QFileInfo(path).canonicalFilePath();
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QFileInfo &fd : fds.entryInfoList(QDir::Files | QDir::System | QDir::NoDotAndDotDot)) {
+        if (fd.symLinkTarget() == target)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+class TestGstMediaChannel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+
+    void decodesToItsTone_data();
+    void decodesToItsTone();
+    void specialFileNamesPlay_data();
+    void specialFileNamesPlay();
+    void badFileStaysClosedAndSilent_data();
+    void badFileStaysClosedAndSilent();
+    void wordsThatCannotApplyDoNothing();
+    void openAndPlayAfterPauseResumes_data();
+    void openAndPlayAfterPauseResumes();
+    void openAndPlayAfterTheEndRestarts_data();
+    void openAndPlayAfterTheEndRestarts();
+    void closeReleasesTheFile_data();
+    void closeReleasesTheFile();
+    void destroyingWhilePlayingReturnsPromptly_data();
+    void destroyingWhilePlayingReturnsPromptly();
+    void closingOneChannelLeavesTheOtherPlaying();
+    void sectorLayoutOfVideoCdFiles_data();
+    void sectorLayoutOfVideoCdFiles();
+
+private:
+    QString toneFile(MediaKind kind, double seconds = 1.0);
+    QString make(const QString &name, MediaKind kind, double frequency, double seconds);
+
+    QTemporaryDir m_dir;
+    std::map<std::pair<int, int>, QString> m_toneFiles;
+};
+
+static double frequencyOf(MediaKind kind)
+{
+    // A different tone per kind, so one kind can't pass for another; over
+    // 100 Hz apart so that they can be told apart.
+    switch (kind) {
+    case MediaKind::Avi: return 330;
+    case MediaKind::Wav: return 440;
+    case MediaKind::Wma: return 560;
+    case MediaKind::DatCdxa: return 680;
+    case MediaKind::Mp3: return 800;
+    case MediaKind::DatPlain: return 920;
+    case MediaKind::Mid: return 1000; // sounds as C6, 1046.5 Hz
+    }
+    return 0;
+}
+
+static const MediaKind AllKinds[] = {MediaKind::Wav,      MediaKind::Mp3, MediaKind::Wma, MediaKind::DatCdxa,
+                                     MediaKind::DatPlain, MediaKind::Avi, MediaKind::Mid};
+
+// Seconds for which the tone was heard; -1 when the tone of another kind
+// was heard as well (a mix-up or a garbled decode).
+static double heardAlone(const std::vector<float> &x, double frequency)
+{
+    std::vector<double> frequencies{frequency};
+    for (MediaKind kind : AllKinds) {
+        const double other = testmedia::soundingFrequency(kind, frequencyOf(kind));
+        if (std::abs(other - frequency) > 1)
+            frequencies.push_back(other);
+    }
+    const auto findings = tones::findTones(x, Rate, frequencies);
+    for (size_t i = 1; i < findings.size(); ++i) {
+        if (findings[i].present)
+            return -1;
+    }
+    return findings[0].present ? findings[0].heardSeconds : 0;
+}
+
+void TestGstMediaChannel::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    gst_init(nullptr, nullptr);
+}
+
+QString TestGstMediaChannel::make(const QString &name, MediaKind kind, double frequency, double seconds)
+{
+    const QString path = testmedia::makeToneFile(m_dir.path(), name, kind, frequency, seconds);
+    if (path.isEmpty())
+        qWarning("could not make %s", qPrintable(name));
+    return path;
+}
+
+QString TestGstMediaChannel::toneFile(MediaKind kind, double seconds)
+{
+    const auto key = std::make_pair(int(kind), int(seconds * 1000));
+    auto it = m_toneFiles.find(key);
+    if (it == m_toneFiles.end()) {
+        const QString name = QStringLiteral("tone-%1-%2ms%3")
+                                 .arg(testmedia::kindName(kind))
+                                 .arg(key.second)
+                                 .arg(testmedia::suffixFor(kind));
+        it = m_toneFiles.emplace(key, make(name, kind, frequencyOf(kind), seconds)).first;
+    }
+    return it->second;
+}
+
+void TestGstMediaChannel::decodesToItsTone_data()
+{
+    QTest::addColumn<MediaKind>("kind");
+    QTest::addColumn<QString>("fileName");
+    for (MediaKind kind : AllKinds)
+        QTest::newRow(testmedia::kindName(kind)) << kind << QString();
+    QTest::newRow("mp3 named .wav") << MediaKind::Mp3 << QStringLiteral("really-mp3.wav");
+    QTest::newRow("avi named .mid") << MediaKind::Avi << QStringLiteral("really-avi.mid");
+    QTest::newRow("plain mpeg named .mp3") << MediaKind::DatPlain << QStringLiteral("really-mpeg.mp3");
+}
+
+void TestGstMediaChannel::decodesToItsTone()
+{
+    QFETCH(MediaKind, kind);
+    QFETCH(QString, fileName);
+    constexpr double Seconds = 1.0;
+    const QString path = fileName.isEmpty() ? toneFile(kind, Seconds)
+                                            : make(fileName, kind, frequencyOf(kind), Seconds);
+    QVERIFY(!path.isEmpty());
+
+    Channel c(false);
+    c.channel->setFileName(path);
+    c.send("open");
+    QVERIFY(c.channel->isOpen());
+    QCOMPARE(c.capture.seconds(), 0.0); // "open" alone makes no sound
+    c.send("play");
+    QTRY_VERIFY_WITH_TIMEOUT(!c.channel->isPlaying(), 10000);
+
+    const std::vector<float> heard = c.capture.copy();
+    const double length = double(heard.size()) / Rate;
+    QVERIFY2(std::abs(length - Seconds) < 0.2, qPrintable(QString::number(length)));
+
+    const double tone = testmedia::soundingFrequency(kind, frequencyOf(kind));
+    const double toneSeconds = heardAlone(heard, tone);
+    QVERIFY2(toneSeconds > 0.85 * length, qPrintable(QString::number(toneSeconds)));
+    const double level = rms(heard, 0.2, length - 0.2);
+    const double recordedLevel = testmedia::ToneAmplitude / std::sqrt(2.0);
+    if (kind == MediaKind::Mid) {
+        // Loud enough to stand beside recorded sound, without clipping.
+        QVERIFY2(level > 0.25 * recordedLevel, qPrintable(QString::number(level)));
+        QVERIFY2(level < 2 * recordedLevel, qPrintable(QString::number(level)));
+    } else {
+        QVERIFY2(std::abs(level / recordedLevel - 1) < 0.2, qPrintable(QString::number(level)));
+    }
+}
+
+void TestGstMediaChannel::specialFileNamesPlay_data()
+{
+    QTest::addColumn<QString>("fileName");
+    QTest::newRow("space") << QStringLiteral("two words.wav");
+    QTest::newRow("hash") << QStringLiteral("track #1.wav");
+    QTest::newRow("percent") << QStringLiteral("100%.wav");
+    QTest::newRow("escape-like percent") << QStringLiteral("a%20b.wav");
+    QTest::newRow("question mark") << QStringLiteral("why?.wav");
+    QTest::newRow("arabic") << QStringLiteral("أغنية.wav");
+    QTest::newRow("all together") << QStringLiteral("مزيج #2 ?50% x.mp3");
+}
+
+void TestGstMediaChannel::specialFileNamesPlay()
+{
+    QFETCH(QString, fileName);
+    const MediaKind kind = fileName.endsWith(QLatin1String(".mp3")) ? MediaKind::Mp3 : MediaKind::Wav;
+    const QString path = make(fileName, kind, 440, 0.6);
+    QVERIFY(!path.isEmpty());
+    QVERIFY(QFileInfo(path).fileName() == fileName);
+
+    Channel c(false);
+    c.channel->setFileName(path);
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(!c.channel->isPlaying(), 10000);
+    const std::vector<float> heard = c.capture.copy();
+    QVERIFY(heard.size() > size_t(0.4 * Rate));
+    QVERIFY(heardAlone(heard, 440) > 0.4);
+}
+
+void TestGstMediaChannel::badFileStaysClosedAndSilent_data()
+{
+    QTest::addColumn<QString>("fileName");
+
+    const QString dir = m_dir.path() + QStringLiteral("/bad");
+    QVERIFY(QDir().mkpath(dir));
+    const auto write = [&](const QString &name, const QByteArray &bytes) {
+        QFile file(dir + QLatin1Char('/') + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write %s", qPrintable(name));
+        return file.fileName();
+    };
+
+    QRandomGenerator random(20240607);
+    QByteArray noise(64 * 1024, '\0');
+    for (char &b : noise)
+        b = char(random.bounded(256));
+    const QString fifo = dir + QStringLiteral("/pipe.wav");
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QVERIFY(QDir().mkpath(dir + QStringLiteral("/folder.avi")));
+
+    QTest::newRow("empty name") << QString();
+    QTest::newRow("missing file") << dir + QStringLiteral("/nothing here.wav");
+    QTest::newRow("zero bytes") << write(QStringLiteral("empty.mp3"), {});
+    QTest::newRow("random bytes") << write(QStringLiteral("noise.wma"), noise);
+    QTest::newRow("text named .mid") << write(QStringLiteral("notes.mid"), QByteArray("These are not notes.\n").repeated(40));
+    QTest::newRow("truncated wav header") << write(QStringLiteral("cut.wav"), QByteArray("RIFF\x24\x00\x00\x00WAVEfmt ", 16));
+    QTest::newRow("cdxa without sectors") << write(QStringLiteral("hollow.dat"), testmedia::wrapInCdxa({}));
+    QTest::newRow("cdxa of noise") << write(QStringLiteral("noise.dat"), testmedia::wrapInCdxa(noise));
+    QTest::newRow("directory") << dir + QStringLiteral("/folder.avi");
+    QTest::newRow("fifo") << fifo;
+}
+
+void TestGstMediaChannel::badFileStaysClosedAndSilent()
+{
+    QFETCH(QString, fileName);
+    constexpr int Bound = 3000;
+    Channel c(false, Bound);
+    c.channel->setFileName(fileName);
+
+    QElapsedTimer timer;
+    timer.start();
+    c.send("open");
+    QVERIFY2(timer.elapsed() < Bound + 500, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!c.channel->isOpen());
+
+    c.send("play");
+    c.send("pause");
+    c.send("play");
+    QTest::qWait(300);
+    QVERIFY(!c.channel->isOpen());
+    QCOMPARE(c.capture.seconds(), 0.0);
+}
+
+void TestGstMediaChannel::wordsThatCannotApplyDoNothing()
+{
+    const QString path = toneFile(MediaKind::Wav, 2.0);
+    Channel c(true);
+    c.channel->setFileName(path);
+
+    // Play, pause and close on a channel that was never opened.
+    c.send("play");
+    c.send("pause");
+    c.send("close");
+    QVERIFY(!c.channel->isOpen());
+
+    // Only the exact words count.
+    for (const char *word : {"OPEN", "Open", " open", "open ", "", "stop", "resume"})
+        c.send(word);
+    QVERIFY(!c.channel->isOpen());
+    QTest::qWait(200);
+    QCOMPARE(c.capture.seconds(), 0.0);
+
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > 0.2, 5000);
+    // Unknown words while playing change nothing.
+    c.send("stop");
+    c.send("PAUSE");
+    const double before = c.capture.seconds();
+    QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > before + 0.2, 5000);
+
+    // After "close", "play" alone doesn't reopen the file.
+    c.send("close");
+    QVERIFY(!c.channel->isOpen());
+    c.capture.clear();
+    c.send("play");
+    QTest::qWait(300);
+    QVERIFY(!c.channel->isOpen());
+    QCOMPARE(c.capture.seconds(), 0.0);
+}
+
+void TestGstMediaChannel::openAndPlayAfterPauseResumes_data()
+{
+    QTest::addColumn<MediaKind>("kind");
+    for (MediaKind kind : {MediaKind::Wav, MediaKind::Mp3, MediaKind::DatCdxa, MediaKind::Mid})
+        QTest::newRow(testmedia::kindName(kind)) << kind;
+}
+
+void TestGstMediaChannel::openAndPlayAfterPauseResumes()
+{
+    QFETCH(MediaKind, kind);
+    const QString path = toneFile(kind, 2.0);
+    QVERIFY(!path.isEmpty());
+    Channel c(true);
+    c.channel->setFileName(path);
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(!c.capture.copyPieces().empty(), 5000);
+    // Program streams may start their clock above 0.
+    const double start = c.capture.copyPieces().front().start;
+    QTRY_VERIFY_WITH_TIMEOUT(c.capture.streamEnd() > start + 0.7, 5000);
+    c.send("pause");
+    QTest::qWait(100);
+    const double pausedAt = c.capture.streamEnd();
+    const size_t piecesBefore = c.capture.copyPieces().size();
+    QTest::qWait(300);
+    QCOMPARE(c.capture.copyPieces().size(), piecesBefore); // really paused
+
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(c.capture.copyPieces().size() > piecesBefore + 2, 5000);
+    const double resumedAt = c.capture.copyPieces()[piecesBefore].start;
+    QVERIFY2(std::abs(resumedAt - pausedAt) < 0.15,
+             qPrintable(QStringLiteral("paused at %1, resumed at %2").arg(pausedAt).arg(resumedAt)));
+}
+
+void TestGstMediaChannel::openAndPlayAfterTheEndRestarts_data()
+{
+    QTest::addColumn<MediaKind>("kind");
+    for (MediaKind kind : AllKinds)
+        QTest::newRow(testmedia::kindName(kind)) << kind;
+}
+
+void TestGstMediaChannel::openAndPlayAfterTheEndRestarts()
+{
+    QFETCH(MediaKind, kind);
+    const QString path = toneFile(kind);
+    QVERIFY(!path.isEmpty());
+    Channel c(false);
+    c.channel->setFileName(path);
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(!c.channel->isPlaying(), 10000);
+    const double firstTime = c.capture.seconds();
+    // Program streams may start their clock above 0.
+    const double start = c.capture.copyPieces().front().start;
+    QVERIFY(firstTime > 0.8);
+    // The channel stays open at its end.
+    QVERIFY(c.channel->isOpen());
+
+    c.capture.clear();
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(!c.channel->isPlaying(), 10000);
+    const auto pieces = c.capture.copyPieces();
+    QVERIFY(!pieces.empty());
+    QVERIFY2(std::abs(pieces.front().start - start) < 0.05,
+             qPrintable(QStringLiteral("first from %1, again from %2, %3 s").arg(start).arg(pieces.front().start).arg(c.capture.seconds())));
+    QVERIFY2(std::abs(c.capture.seconds() - firstTime) < 0.1, qPrintable(QString::number(c.capture.seconds())));
+    QVERIFY(heardAlone(c.capture.copy(), testmedia::soundingFrequency(kind, frequencyOf(kind))) > 0.8 * firstTime);
+}
+
+void TestGstMediaChannel::closeReleasesTheFile_data()
+{
+    QTest::addColumn<MediaKind>("kind");
+    QTest::newRow("wav") << MediaKind::Wav;
+    QTest::newRow("dat-cdxa") << MediaKind::DatCdxa;
+}
+
+void TestGstMediaChannel::closeReleasesTheFile()
+{
+    QFETCH(MediaKind, kind);
+    const QString path = make(QStringLiteral("to-move") + testmedia::suffixFor(kind), kind, 440, 2.0);
+    QVERIFY(!path.isEmpty());
+    Channel c(true);
+    c.channel->setFileName(path);
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > 0.2, 5000);
+    QVERIFY(fileIsOpenHere(path));
+    const double start = c.capture.copyPieces().front().start;
+
+    c.send("close");
+    QVERIFY(!c.channel->isOpen());
+    QVERIFY(!fileIsOpenHere(path));
+    const double atClose = c.capture.seconds();
+    QTest::qWait(300);
+    QCOMPARE(c.capture.seconds(), atClose);
+
+    // The file can be moved; "open" takes the name that is set now, from the start.
+    const QString moved = path + QStringLiteral(".moved") + testmedia::suffixFor(kind);
+    QVERIFY(QFile::rename(path, moved));
+    c.send("open");
+    QVERIFY(!c.channel->isOpen());
+    c.channel->setFileName(moved);
+    c.capture.clear();
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > 0.2, 5000);
+    QVERIFY(std::abs(c.capture.copyPieces().front().start - start) < 0.05);
+    c.send("close");
+    QVERIFY(QFile::remove(moved));
+}
+
+void TestGstMediaChannel::destroyingWhilePlayingReturnsPromptly_data()
+{
+    QTest::addColumn<MediaKind>("kind");
+    for (MediaKind kind : {MediaKind::Wav, MediaKind::Avi, MediaKind::DatCdxa, MediaKind::Mid})
+        QTest::newRow(testmedia::kindName(kind)) << kind;
+}
+
+void TestGstMediaChannel::destroyingWhilePlayingReturnsPromptly()
+{
+    QFETCH(MediaKind, kind);
+    const QString path = toneFile(kind, 2.0);
+    QVERIFY(!path.isEmpty());
+    Channel c(true);
+    c.channel->setFileName(path);
+    c.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > 0.2, 5000);
+    QElapsedTimer timer;
+    timer.start();
+    c.channel.reset();
+    QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+    QVERIFY(!fileIsOpenHere(path));
+}
+
+void TestGstMediaChannel::closingOneChannelLeavesTheOtherPlaying()
+{
+    Channel one(true);
+    Channel two(true);
+    one.channel->setFileName(toneFile(MediaKind::Avi, 2.0));
+    two.channel->setFileName(toneFile(MediaKind::Mp3, 2.0));
+    one.openAndPlay();
+    two.openAndPlay();
+    QTRY_VERIFY_WITH_TIMEOUT(one.capture.seconds() > 0.3 && two.capture.seconds() > 0.3, 5000);
+    one.send("close");
+    const double twoAtClose = two.capture.seconds();
+    QTRY_VERIFY_WITH_TIMEOUT(two.capture.seconds() > twoAtClose + 0.3, 5000);
+    QVERIFY(two.channel->isPlaying());
+    QVERIFY(heardAlone(two.capture.copy(), frequencyOf(MediaKind::Mp3)) > 0.5);
+    QVERIFY(heardAlone(one.capture.copy(), frequencyOf(MediaKind::Avi)) > 0.2);
+}
+
+void TestGstMediaChannel::sectorLayoutOfVideoCdFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("found");
+    QTest::addColumn<qint64>("dataOffset");
+    QTest::addColumn<qint64>("sectorCount");
+
+    const QByteArray stream(3 * GstMediaChannel::SectorPayloadSize + 10, 'x');
+    const QByteArray cdxa = testmedia::wrapInCdxa(stream);
+    QTest::newRow("riff cdxa") << cdxa << true << qint64(44) << qint64(4);
+
+    // A chunk of odd size before "data" is padded to an even length.
+    QByteArray extra = cdxa;
+    extra.insert(12, QByteArray("LIST\x03\x00\x00\x00" "abc\0", 12));
+    QTest::newRow("odd chunk before data") << extra << true << qint64(56) << qint64(4);
+
+    QByteArray cut = cdxa;
+    cut.chop(GstMediaChannel::RawSectorSize + 5);
+    QTest::newRow("last sectors cut off") << cut << true << qint64(44) << qint64(2);
+
+    QTest::newRow("bare sectors") << cdxa.mid(44) << true << qint64(0) << qint64(4);
+    QTest::newRow("bare sectors, partial") << cdxa.mid(44).chopped(7) << false << qint64(0) << qint64(0);
+
+    QByteArray wave = cdxa;
+    wave.replace(8, 4, "WAVE");
+    QTest::newRow("riff wave") << wave << false << qint64(0) << qint64(0);
+    QTest::newRow("cdxa header only") << cdxa.left(20) << false << qint64(0) << qint64(0);
+    QTest::newRow("program stream") << QByteArray("\x00\x00\x01\xba", 4) + stream << false << qint64(0) << qint64(0);
+}
+
+void TestGstMediaChannel::sectorLayoutOfVideoCdFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, found);
+    QFETCH(qint64, dataOffset);
+    QFETCH(qint64, sectorCount);
+    const QString path = m_dir.filePath(QStringLiteral("layout.dat"));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
+    const auto layout = GstMediaChannel::findSectorLayout(path);
+    QCOMPARE(layout.found, found);
+    if (found) {
+        QCOMPARE(layout.dataOffset, dataOffset);
+        QCOMPARE(layout.sectorCount, sectorCount);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestGstMediaChannel)
+#include "tst_gst_media_channel.moc"
