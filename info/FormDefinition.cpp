@@ -2,7 +2,9 @@
 
 #include "SystemColors.h"
 
+#include <QAbstractButton>
 #include <QFont>
+#include <QKeyEvent>
 #include <QStringList>
 #include <QWidget>
 
@@ -35,4 +37,17 @@ void completeFormDefinition(QWidget *form)
     for (QWidget *child : form->findChildren<QWidget *>())
         applyFont(child);
     applySystemColors(form);
+}
+
+bool pressOnEnterOrEscape(QKeyEvent *event, QAbstractButton *button)
+{
+    switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Escape:
+        button->click();
+        return true;
+    default:
+        return false;
+    }
 }

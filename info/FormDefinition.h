@@ -7,3 +7,9 @@ class QWidget;
 // "pointSizeF", which also marks the fonts that get stand-in families) and
 // system colours ("sysBackColor", "sysForeColor").
 void completeFormDefinition(QWidget *form);
+
+class QAbstractButton;
+class QKeyEvent;
+
+// Enter and Escape press the window's one button; true when the key was one.
+bool pressOnEnterOrEscape(QKeyEvent *event, QAbstractButton *button);

@@ -128,13 +128,6 @@ void Frm_About::mouseMoveEvent(QMouseEvent *event)
 
 void Frm_About::keyPressEvent(QKeyEvent *event)
 {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        ui->Cmd_Ok->click();
-        break;
-    default:
+    if (!pressOnEnterOrEscape(event, ui->Cmd_Ok))
         QWidget::keyPressEvent(event);
-    }
 }

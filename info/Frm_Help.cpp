@@ -30,13 +30,6 @@ void Frm_Help::Command1_Click()
 
 void Frm_Help::keyPressEvent(QKeyEvent *event)
 {
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        ui->Command1->click();
-        break;
-    default:
+    if (!pressOnEnterOrEscape(event, ui->Command1))
         QWidget::keyPressEvent(event);
-    }
 }
