@@ -1,5 +1,6 @@
 #include "GstMediaChannel.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -12,6 +13,7 @@
 namespace {
 
 constexpr int BusPollMs = 100;
+constexpr qint64 StateSliceMs = 50;
 // fluidsynth's own gain (0.2) leaves MIDI far quieter than recorded sound.
 constexpr double MidiGain = 1.0;
 const char *const GeneralMidiSoundFont = "/usr/share/sounds/sf2/FluidR3_GM.sf2";
@@ -27,6 +29,31 @@ void ensureGstInitialized()
 bool displayExists()
 {
     return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// The video window's sink, chosen once for the process. Left to
+// autovideosink, every open would try sinks that can't work here (XVideo
+// on a server without it, OpenGL without a driver), which on such displays
+// costs seconds of the bounded open and delays the sound.
+const char *windowVideoSinkName()
+{
+    static const char *chosen = [] {
+        static const char *const x11Sinks[] = {"xvimagesink", "ximagesink"};
+        static const char *const waylandSinks[] = {"waylandsink", "glimagesink"};
+        const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+        for (const char *name : x11 ? x11Sinks : waylandSinks) {
+            GstElement *sink = gst_element_factory_make(name, nullptr);
+            if (!sink)
+                continue;
+            const bool works = gst_element_set_state(sink, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+            gst_element_set_state(sink, GST_STATE_NULL);
+            gst_object_unref(sink);
+            if (works)
+                return name;
+        }
+        return "autovideosink";
+    }();
+    return chosen;
 }
 
 quint32 readLe32(const char *p)
@@ -277,6 +304,8 @@ void GstMediaChannel::open()
             g_object_set(videoSink, "sync", FALSE, nullptr);
             g_object_set(playbin, "video-sink", videoSink, nullptr);
         }
+    } else if (GstElement *videoSink = gst_element_factory_make(windowVideoSinkName(), nullptr)) {
+        g_object_set(playbin, "video-sink", videoSink, nullptr);
     }
 
     m_pipeline = playbin;
@@ -357,11 +386,33 @@ bool GstMediaChannel::rewind()
     return true;
 }
 
+// An error does not end a state change that waits for data (a demuxer that
+// finds no stream just stops), so the bus is read while waiting: a broken
+// file fails at once instead of after the whole bound.
 bool GstMediaChannel::waitForState(int timeoutMs)
 {
-    const GstStateChangeReturn ret =
-        gst_element_get_state(m_pipeline, nullptr, nullptr, GstClockTime(std::max(timeoutMs, 0)) * GST_MSECOND);
-    return ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL;
+    QElapsedTimer timer;
+    timer.start();
+    GstBus *bus = gst_element_get_bus(m_pipeline);
+    bool reached = false;
+    for (;;) {
+        const GstStateChangeReturn ret = gst_element_get_state(m_pipeline, nullptr, nullptr, 0);
+        if (ret != GST_STATE_CHANGE_ASYNC) {
+            reached = ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL;
+            break;
+        }
+        const qint64 left = timeoutMs - timer.elapsed();
+        if (m_failed || left <= 0)
+            break;
+        // The pipeline posts its own state change once it is done; the
+        // slice only guards against a wake-up that never comes.
+        if (GstMessage *message = gst_bus_timed_pop(bus, GstClockTime(std::min<qint64>(left, StateSliceMs)) * GST_MSECOND)) {
+            handleMessage(message);
+            gst_message_unref(message);
+        }
+    }
+    gst_object_unref(bus);
+    return reached;
 }
 
 void GstMediaChannel::drainBus()

@@ -1,6 +1,7 @@
 // The real program under the test X server, driven with xdotool, heard by
 // recording the PulseAudio null sink.
 #include "MediaFiles.h"
+#include "PlayerDriver.h"
 #include "SinkRecorder.h"
 #include "ToneAnalysis.h"
 
@@ -9,21 +10,13 @@
 #include <QTemporaryDir>
 
 using testmedia::MediaKind;
+using namespace playerdriver;
 
 namespace {
 
 constexpr double Low = 440;
 constexpr double High = 1000;
 constexpr double FileSeconds = 4.0;
-
-QString run(const QStringList &args, int timeoutMs = 10000)
-{
-    QProcess p;
-    p.start(QStringLiteral("xdotool"), args);
-    if (!p.waitForFinished(timeoutMs))
-        p.kill();
-    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-}
 
 // The stretch [from, to) of a recording, in seconds.
 std::vector<float> slice(const std::vector<float> &all, double from, double to)
@@ -48,74 +41,6 @@ Heard heard(const std::vector<float> &all, double from, double to)
           found[1].heardSeconds);
     return {found[0].present, found[1].present, found[0].heardSeconds, found[1].heardSeconds};
 }
-
-// The player as a user starts it, with a handle on its window.
-class Player
-{
-public:
-    bool start()
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedChannels);
-        m_process.start(QStringLiteral(TANDRA_BINARY), {});
-        if (!m_process.waitForStarted())
-            return false;
-        m_window = run({"search", "--sync", "--name", "^Tandra$"}, 15000).section('\n', 0, 0);
-        if (m_window.isEmpty())
-            return false;
-        const QString shell = run({"getwindowgeometry", "--shell", m_window});
-        const int height = shell.section("HEIGHT=", 1).section('\n', 0, 0).toInt();
-        m_menuHeight = height - 187;
-        return m_menuHeight > 0;
-    }
-
-    ~Player()
-    {
-        m_process.terminate();
-        if (!m_process.waitForFinished(5000))
-            m_process.kill();
-        m_process.waitForFinished(2000);
-    }
-
-    // Clicks a point of the client area (below the menu bar).
-    void click(QPoint client)
-    {
-        run({"mousemove", "--window", m_window, QString::number(client.x()),
-             QString::number(client.y() + m_menuHeight), "click", "1"});
-    }
-
-    // Clicks a channel button and types the file's path into its dialog.
-    bool choose(QPoint channelButton, const QString &path)
-    {
-        click(channelButton);
-        QTest::qWait(1200);
-        run({"type", "--delay", "5", path});
-        run({"key", "Return"});
-        QTest::qWait(600);
-        return !dialogIsOpen();
-    }
-
-    static bool dialogIsOpen() { return !run({"search", "--onlyvisible", "--name", "^Open$"}).isEmpty(); }
-
-    // With no window manager nobody gives the main window the keyboard back.
-    void key(const QString &keys)
-    {
-        run({"windowfocus", "--sync", m_window});
-        run({"key", keys});
-    }
-
-    QProcess &process() { return m_process; }
-
-private:
-    QProcess m_process;
-    QString m_window;
-    int m_menuHeight = 0;
-};
-
-const QPoint Channel1(329, 93);
-const QPoint Channel2(329, 142);
-const QPoint PlayButton(85, 107);
-const QPoint PauseButton(146, 116);
-const QPoint StopButton(205, 118);
 
 } // namespace
 

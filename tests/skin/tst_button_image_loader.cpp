@@ -75,6 +75,7 @@ private slots:
         QTest::newRow("truncated jpeg") << QByteArray("\xff\xd8\xff\xe0\x00\x10JFIF", 10) << "cut.jpg";
         QTest::newRow("a folder") << QByteArray() << "folder.jpg";
         QTest::newRow("png named jpg") << QByteArray("png") << "png.jpg";
+        QTest::newRow("cut in the middle") << QByteArray("half") << "half.jpg";
     }
 
     void badPictureKeepsTheCurrentOne()
@@ -88,6 +89,13 @@ private slots:
             QImage image(50, 48, QImage::Format_RGB32);
             image.fill(Qt::blue);
             QVERIFY(image.save(path, "PNG"));
+        } else if (content == "half") {
+            QImage image(200, 200, QImage::Format_RGB32);
+            image.fill(Qt::blue);
+            QVERIFY(image.save(path, "JPEG", 95));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.resize(file.size() / 2));
         } else if (!content.isNull()) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
