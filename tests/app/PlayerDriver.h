@@ -102,10 +102,20 @@ public:
     static bool dialogIsOpen() { return !run({"search", "--onlyvisible", "--name", "^Open$"}).isEmpty(); }
 
     // With no window manager nobody gives the main window the keyboard back.
+    // The modifiers go down and up as separate steps: sent as one
+    // combination they can reach the program after the key itself.
     void key(const QString &keys)
     {
         run({"windowfocus", "--sync", m_window});
-        run({"key", keys});
+        QStringList modifiers = keys.split('+');
+        const QString last = modifiers.takeLast();
+        for (const QString &modifier : modifiers)
+            run({"keydown", modifier});
+        QTest::qWait(50);
+        run({"key", last});
+        QTest::qWait(50);
+        for (const QString &modifier : modifiers)
+            run({"keyup", modifier});
     }
 
     // Where a client-area rectangle is on the screen.
