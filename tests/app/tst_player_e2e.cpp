@@ -142,7 +142,7 @@ private slots:
         player.click(PlayButton);
         QTest::qWait(500);
         player.key("ctrl+g");
-        QVERIFY(player.process().waitForFinished(5000));
+        QTRY_COMPARE_WITH_TIMEOUT(player.process().state(), QProcess::NotRunning, 5000);
         QCOMPARE(player.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(player.process().exitCode(), 0);
     }
