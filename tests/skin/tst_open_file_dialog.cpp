@@ -1,0 +1,81 @@
+#include "QtOpenFileDialog.h"
+
+#include <QtTest>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+namespace {
+
+// Runs `act` on the file dialog once it is shown, then lets showOpen return.
+void whenShown(std::function<void(QFileDialog *)> act)
+{
+    QTimer::singleShot(0, [act] {
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+        act(dialog);
+    });
+}
+
+} // namespace
+
+class OpenFileDialogTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        for (const char *name : {"a.wav", "b.mp3", "notes.txt"}) {
+            QFile file(m_dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+    }
+
+    void mediaDialogListsItsTypesAndRemembersItsLastUse()
+    {
+        QtOpenFileDialog dialog({"*.wav; *.mp3; *.wma; *.dat;*.avi; *.mid", {"All Media File|"}});
+        QStringList filters;
+        whenShown([&](QFileDialog *d) {
+            filters = d->nameFilters();
+            d->setDirectory(m_dir.path());
+            d->selectFile(m_dir.filePath("b.mp3"));
+            static_cast<QDialog *>(d)->accept(); // as the Open button does
+        });
+        dialog.showOpen();
+        QCOMPARE(filters, QStringList{"All Media File (*.wav *.mp3 *.wma *.dat *.avi *.mid)"});
+        QCOMPARE(dialog.fileName(), QDir::toNativeSeparators(m_dir.filePath("b.mp3")));
+
+        // The next use starts where the last one left: folder and name.
+        QString folder, name;
+        whenShown([&](QFileDialog *d) {
+            folder = d->directory().absolutePath();
+            name = d->findChild<QLineEdit *>("fileNameEdit")->text();
+            d->reject();
+        });
+        dialog.showOpen();
+        QCOMPARE(folder, QDir(m_dir.path()).absolutePath());
+        QCOMPARE(name, QStringLiteral("b.mp3"));
+        QVERIFY(dialog.fileName().isEmpty()); // a cancel gives the empty text
+    }
+
+    void skinDialogOffersItsPreset()
+    {
+        QtOpenFileDialog dialog({"*.skn", {}});
+        QStringList filters;
+        whenShown([&](QFileDialog *d) {
+            filters = d->nameFilters();
+            d->reject();
+        });
+        dialog.showOpen();
+        QCOMPARE(filters, QStringList{"*.skn"});
+        QVERIFY(dialog.fileName().isEmpty());
+    }
+};
+
+QTEST_MAIN(OpenFileDialogTest)
+#include "tst_open_file_dialog.moc"
