@@ -434,6 +434,13 @@ private slots:
         QCOMPARE(shown(SkinButton::Img_2), skinSize(SkinButton::Img_2, ButtonVisualState::Normal));
     }
 
+    void minimiseCommand()
+    {
+        ui().Mnu_Min->trigger();
+        QVERIFY(w().windowState() & Qt::WindowMinimized);
+        QVERIFY(m_log->isEmpty());
+    }
+
     void oneHelpAndOneAboutWindow()
     {
         w().Mnu_Help_Click();
