@@ -22,6 +22,12 @@ inline QString run(const QStringList &args, int timeoutMs = 10000)
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 
+// True under scripts/with-test-env.sh, which gives the X server and null sink.
+inline bool testEnvironmentPresent()
+{
+    return !qEnvironmentVariableIsEmpty("PULSE_SERVER") && !qEnvironmentVariableIsEmpty("DISPLAY");
+}
+
 // Client-area points (below the menu bar) of the buttons.
 inline const QPoint Channel1(329, 93);
 inline const QPoint Channel2(329, 142);

@@ -20,7 +20,7 @@ class MediaTypesE2ETest : public QObject
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || qEnvironmentVariableIsEmpty("DISPLAY"))
+        if (!playerdriver::testEnvironmentPresent())
             QSKIP("needs the X server and null sink of scripts/with-test-env.sh");
         QVERIFY(m_dir.isValid());
     }

@@ -55,7 +55,7 @@ class PlayerE2ETest : public QObject
 private slots:
     void initTestCase()
     {
-        if (qEnvironmentVariableIsEmpty("PULSE_SERVER") || qEnvironmentVariableIsEmpty("DISPLAY"))
+        if (!playerdriver::testEnvironmentPresent())
             QSKIP("needs the X server and null sink of scripts/with-test-env.sh");
         QVERIFY(m_dir.isValid());
         m_lowFile = testmedia::makeToneFile(m_dir.path(), "low-440.wav", MediaKind::Wav, Low, FileSeconds);
