@@ -2,8 +2,8 @@
 
 #include "Frm_About.h"
 #include "Frm_Help.h"
-#include "MediaChannel.h"
 #include "OpenFileDialog.h"
+#include "Playback.h"
 #include "SkinFolders.h"
 #include "StoredResources.h"
 #include "WindowSlot.h"
@@ -50,8 +50,9 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
         if (action->isSeparator())
             action->setObjectName(QStringLiteral("Mnu_space1"));
 
-    Mmc_1 = m_components.makeChannel();
-    Mmc_2 = m_components.makeChannel();
+    m_playback = m_components.makePlayback();
+    Mmc_1 = &m_playback->channel(0);
+    Mmc_2 = &m_playback->channel(1);
     Cmo_1 = m_components.makeDialog(mediaDialogSettings(), this);
     Cmo_2 = m_components.makeDialog(mediaDialogSettings(), this);
     Cmo_Img = m_components.makeDialog(skinDialogSettings(), this);

@@ -15,16 +15,17 @@ class Frm_About;
 class Frm_Help;
 class MediaChannel;
 class OpenFileDialog;
+class Playback;
 struct OpenFileDialogSettings;
 template <typename Window> class WindowSlot;
 
 // What the main window is built from besides its stored definition: the
-// program's folder, its media channels and open-file dialogs, and the
+// program's folder, its two media channels and open-file dialogs, and the
 // program-wide slots of the help and about windows. Tests put fakes here.
 struct Frm_MainComponents
 {
     std::function<QString()> programFolder;
-    std::function<std::unique_ptr<MediaChannel>()> makeChannel;
+    std::function<std::unique_ptr<Playback>()> makePlayback;
     std::function<std::unique_ptr<OpenFileDialog>(const OpenFileDialogSettings &, QWidget *parent)> makeDialog;
     WindowSlot<Frm_Help> *helpSlot = nullptr;
     WindowSlot<Frm_About> *aboutSlot = nullptr;
@@ -44,6 +45,7 @@ public:
     PictureButton *button(SkinButton which) const;
     PictureButton *overlay(TransportButton which) const;
     const Ui::Frm_Main &controls() const { return ui; }
+    Playback &playback() { return *m_playback; }
 
     void ShowButtonImage(SkinButton button, ButtonVisualState state);
 
@@ -84,8 +86,9 @@ private:
 
     Ui::Frm_Main ui;
     Frm_MainComponents m_components;
-    std::unique_ptr<MediaChannel> Mmc_1;
-    std::unique_ptr<MediaChannel> Mmc_2;
+    std::unique_ptr<Playback> m_playback;
+    MediaChannel *Mmc_1 = nullptr;
+    MediaChannel *Mmc_2 = nullptr;
     std::unique_ptr<OpenFileDialog> Cmo_1;
     std::unique_ptr<OpenFileDialog> Cmo_2;
     std::unique_ptr<OpenFileDialog> Cmo_Img;

@@ -66,7 +66,7 @@ class FrmMainTest : public QObject
 
     QTemporaryDir m_dir;
     EventLog m_log;
-    QList<RecordingChannel *> m_channels;
+    RecordingPlayback *m_playback = nullptr;
     QList<ScriptedDialog *> m_dialogs; // Cmo_1, Cmo_2, Cmo_Img
     std::unique_ptr<WindowSlot<Frm_Help>> m_help;
     std::unique_ptr<WindowSlot<Frm_About>> m_about;
@@ -104,16 +104,15 @@ private slots:
         QVERIFY(m_dir.isValid());
         writeSkin(m_dir.path() + "/SkinDefault", 0);
         m_log = makeLog();
-        m_channels.clear();
         m_dialogs.clear();
         m_help = std::make_unique<WindowSlot<Frm_Help>>();
         m_about = std::make_unique<WindowSlot<Frm_About>>();
         Frm_MainComponents parts;
         parts.programFolder = [this] { return m_dir.path(); };
-        parts.makeChannel = [this] {
-            auto channel = std::make_unique<RecordingChannel>(QStringLiteral("Mmc_%1").arg(m_channels.size() + 1), m_log);
-            m_channels << channel.get();
-            return channel;
+        parts.makePlayback = [this] {
+            auto playback = std::make_unique<RecordingPlayback>(m_log);
+            m_playback = playback.get();
+            return playback;
         };
         parts.makeDialog = [this](const OpenFileDialogSettings &, QWidget *) {
             static const char *names[] = {"Cmo_1", "Cmo_2", "Cmo_Img"};
@@ -312,7 +311,7 @@ private slots:
         m_dialogs[0]->answer("/music/one.wav");
         click(inside(ui().Img_1));
         QCOMPARE(flags(), AfterStop);
-        QCOMPARE(m_channels[0]->fileName(), QStringLiteral("/music/one.wav"));
+        QCOMPARE(m_playback->channel(0).fileName(), QStringLiteral("/music/one.wav"));
         click(inside(ui().Img_Play));
         QCOMPARE(flags(), AfterPlay);
         click(inside(ui().Img_Pause));

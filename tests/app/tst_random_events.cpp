@@ -283,11 +283,10 @@ std::pair<int, QString> replay(const QString &programFolder, const std::vector<E
 {
     EventLog log = makeLog();
     std::array<EventDialog *, 2> dialogs{};
-    int channels = 0;
     int dialogCount = 0;
     Frm_MainComponents parts;
     parts.programFolder = [&] { return programFolder; };
-    parts.makeChannel = [&] { return std::make_unique<RecordingChannel>(QStringLiteral("Mmc_%1").arg(++channels), log); };
+    parts.makePlayback = [&] { return std::make_unique<RecordingPlayback>(log); };
     parts.makeDialog = [&](const OpenFileDialogSettings &, QWidget *) {
         auto dialog = std::make_unique<EventDialog>(QStringLiteral("Cmo_%1").arg(dialogCount + 1), log);
         if (dialogCount < 2)

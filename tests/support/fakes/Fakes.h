@@ -1,7 +1,7 @@
 #pragma once
 
-#include "MediaChannel.h"
 #include "OpenFileDialog.h"
+#include "Playback.h"
 
 #include <QStringList>
 
@@ -33,6 +33,39 @@ private:
     QString m_name;
     EventLog m_log;
     QString m_fileName;
+};
+
+// Two recording channels, "Mmc_1" and "Mmc_2", and the calls beside them:
+// "volume <channel> <level>", "mute <channel> <on>", "seek by <ms>", "seek to <ms>".
+class RecordingPlayback : public Playback
+{
+public:
+    explicit RecordingPlayback(EventLog log)
+        : m_log(log), m_channels{RecordingChannel(QStringLiteral("Mmc_1"), log), RecordingChannel(QStringLiteral("Mmc_2"), log)} {}
+
+    RecordingChannel &channel(int index) override { return m_channels[index]; }
+    void setVolume(int channel, double level) override
+    {
+        m_volume[channel] = level;
+        m_log->append(QStringLiteral("volume %1 %2").arg(channel + 1).arg(level));
+    }
+    double volume(int channel) const override { return m_volume[channel]; }
+    void setMuted(int channel, bool muted) override
+    {
+        m_muted[channel] = muted;
+        m_log->append(QStringLiteral("mute %1 %2").arg(channel + 1).arg(muted));
+    }
+    bool isMuted(int channel) const override { return m_muted[channel]; }
+    void seekBy(qint64 offsetMs) override { m_log->append(QStringLiteral("seek by %1").arg(offsetMs)); }
+    void seekTo(qint64 positionMs) override { m_log->append(QStringLiteral("seek to %1").arg(positionMs)); }
+    qint64 positionMs() const override { return -1; }
+    qint64 durationMs() const override { return -1; }
+
+private:
+    EventLog m_log;
+    RecordingChannel m_channels[ChannelCount];
+    double m_volume[ChannelCount] = {1, 1};
+    bool m_muted[ChannelCount] = {false, false};
 };
 
 // An open-file dialog that answers from a script: each use takes the next

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "MediaChannel.h"
+
+#include <QtGlobal>
+
+// Both media channels and what the transport does to them together. The
+// channels take the words of the MediaChannel interface; the rest stands
+// beside it: a volume for each channel, and seeking both at once, which
+// keeps them aligned.
+class Playback
+{
+public:
+    static constexpr int ChannelCount = 2;
+
+    virtual ~Playback() = default;
+
+    // 0 for channel 1, 1 for channel 2.
+    virtual MediaChannel &channel(int index) = 0;
+
+    // Perceptual level from 0 to 1 (cubic, as desktop volume sliders are);
+    // 1 at start. It holds across files, Stop and Play.
+    virtual void setVolume(int channel, double level) = 0;
+    virtual double volume(int channel) const = 0;
+    virtual void setMuted(int channel, bool muted) = 0;
+    virtual bool isMuted(int channel) const = 0;
+
+    // Both channels together, while open (playing or paused); nothing
+    // otherwise. A position before 0 is 0; a channel shorter than the new
+    // position is at its end.
+    virtual void seekBy(qint64 offsetMs) = 0;
+    virtual void seekTo(qint64 positionMs) = 0;
+    // -1 while nothing is open or the figure is not known yet.
+    virtual qint64 positionMs() const = 0;
+    virtual qint64 durationMs() const = 0;
+};
