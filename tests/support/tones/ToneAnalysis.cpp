@@ -160,4 +160,31 @@ double rmsLevel(const std::vector<float> &mono, int sampleRate, double fromSecon
     return std::sqrt(sum / double(to - from));
 }
 
+double onsetSeconds(const std::vector<float> &mono, int sampleRate, double frequency, double fromSeconds)
+{
+    const std::size_t n = std::size_t(sampleRate / 100); // 10 ms
+    const std::size_t hop = std::max(1, sampleRate / 1000);
+    const std::size_t begin = std::size_t(std::max(0.0, fromSeconds) * sampleRate);
+    if (n == 0 || mono.size() < begin + n)
+        return -1;
+    const double c = 2 * std::cos(2 * std::numbers::pi * frequency / sampleRate);
+    std::vector<double> amplitude;
+    for (std::size_t at = begin; at + n <= mono.size(); at += hop) {
+        double s1 = 0, s2 = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double s0 = double(mono[at + i]) + c * s1 - s2;
+            s2 = s1;
+            s1 = s0;
+        }
+        amplitude.push_back(2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / double(n));
+    }
+    const double peak = *std::max_element(amplitude.begin(), amplitude.end());
+    if (peak < std::pow(10.0, MinLevelDbfs / 20))
+        return -1;
+    const auto first = std::find_if(amplitude.begin(), amplitude.end(), [&](double a) { return a >= peak / 2; });
+    // Over a window that the tone fills from its onset on, the amplitude
+    // reaches half its peak when the onset is half a window in.
+    return (double(begin) + double(first - amplitude.begin()) * double(hop) + double(n) / 2) / sampleRate;
+}
+
 } // namespace tones

@@ -1,0 +1,257 @@
+#include "ChannelBranch.h"
+
+#include "SectorReader.h"
+#include "SynthPool.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+#include <mutex>
+
+Q_DECLARE_LOGGING_CATEGORY(lcPlayback)
+
+namespace {
+
+// MIDI stops at its events, which a synthesiser kept loaded turns into sound.
+const char *const DecodedCaps = "audio/x-raw(ANY); video/x-raw(ANY); audio/x-midi-event";
+const char *const EndMessage = "tandra-branch-end";
+
+bool displayExists()
+{
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+}
+
+// The video window's sink, chosen once for the process. Left to
+// autovideosink, every open would try sinks that can't work here (XVideo
+// on a server without it, OpenGL without a driver), which on such displays
+// costs seconds and delays the sound.
+const char *windowVideoSinkName()
+{
+    static const char *chosen = [] {
+        static const char *const x11Sinks[] = {"xvimagesink", "ximagesink"};
+        static const char *const waylandSinks[] = {"waylandsink", "glimagesink"};
+        const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+        for (const char *name : x11 ? x11Sinks : waylandSinks) {
+            GstElementRef sink = adoptElement(gst_element_factory_make(name, nullptr));
+            if (!sink)
+                continue;
+            const bool works = gst_element_set_state(sink.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+            gst_element_set_state(sink.get(), GST_STATE_NULL);
+            if (works)
+                return name;
+        }
+        return "autovideosink";
+    }();
+    return chosen;
+}
+
+bool hasCapsPrefix(GstPad *pad, const char *prefix)
+{
+    GstCaps *caps = gst_pad_get_current_caps(pad);
+    if (!caps)
+        caps = gst_pad_query_caps(pad, nullptr);
+    const bool matches = caps && !gst_caps_is_empty(caps)
+                         && g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), prefix);
+    if (caps)
+        gst_caps_unref(caps);
+    return matches;
+}
+
+} // namespace
+
+ChannelBranch::ChannelBranch(QString fileName, const Setup &setup)
+    : m_fileName(std::move(fileName))
+    , m_setup(setup)
+{
+}
+
+std::unique_ptr<ChannelBranch> ChannelBranch::create(const QString &fileName, const Setup &setup)
+{
+    // Only regular files: a FIFO or a device would never end its reading.
+    const QFileInfo info(fileName);
+    if (fileName.isEmpty() || !info.isFile() || !info.isReadable() || info.size() == 0)
+        return nullptr;
+    std::unique_ptr<ChannelBranch> branch(new ChannelBranch(info.absoluteFilePath(), setup));
+    if (!branch->build())
+        return nullptr;
+    return branch;
+}
+
+bool ChannelBranch::build()
+{
+    GstElementRef decoder = adoptElement(gst_element_factory_make("uridecodebin", nullptr));
+    m_convert = adoptElement(gst_element_factory_make("audioconvert", nullptr));
+    GstElementRef resample = adoptElement(gst_element_factory_make("audioresample", nullptr));
+    GstElementRef format = adoptElement(gst_element_factory_make("capsfilter", nullptr));
+    if (!decoder || !m_convert || !resample || !format)
+        return false;
+
+    m_sectors = SectorReader::open(m_fileName);
+    if (m_sectors) {
+        g_object_set(decoder.get(), "uri", "appsrc://", nullptr);
+        g_signal_connect(decoder.get(), "source-setup", G_CALLBACK(SectorReader::onSourceSetup), m_sectors.get());
+    } else {
+        gchar *uri = gst_filename_to_uri(QFile::encodeName(m_fileName).constData(), nullptr);
+        if (!uri)
+            return false;
+        g_object_set(decoder.get(), "uri", uri, nullptr);
+        g_free(uri);
+    }
+    g_object_set(format.get(), "caps", m_setup.mixCaps, nullptr);
+    GstCaps *decoded = gst_caps_from_string(DecodedCaps);
+    g_object_set(decoder.get(), "caps", decoded, nullptr);
+    gst_caps_unref(decoded);
+
+    m_bin = adoptElement(gst_bin_new(nullptr));
+    gst_bin_add_many(GST_BIN(m_bin.get()), GST_ELEMENT(gst_object_ref(decoder.get())),
+                     GST_ELEMENT(gst_object_ref(m_convert.get())), GST_ELEMENT(gst_object_ref(resample.get())),
+                     GST_ELEMENT(gst_object_ref(format.get())), nullptr);
+    if (!gst_element_link_many(m_convert.get(), resample.get(), format.get(), nullptr))
+        return false;
+
+    GstPadRef formatSrc(gst_element_get_static_pad(format.get(), "src"));
+    GstPad *output = gst_ghost_pad_new("src", formatSrc.get());
+    gst_pad_set_offset(output, m_setup.startsAt);
+    gst_pad_add_probe(output, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      &ChannelBranch::onOutput, this, nullptr);
+    gst_element_add_pad(m_bin.get(), output);
+
+    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&ChannelBranch::onPadAdded), this);
+    g_signal_connect(decoder.get(), "no-more-pads", G_CALLBACK(&ChannelBranch::onNoMorePads), this);
+
+    gst_bin_add(GST_BIN(m_setup.pipeline), GST_ELEMENT(gst_object_ref(m_bin.get())));
+    m_mixerPad.reset(gst_element_request_pad_simple(m_setup.mixer, "sink_%u"));
+    if (!m_mixerPad || gst_pad_link(output, m_mixerPad.get()) != GST_PAD_LINK_OK)
+        return false;
+    // Joins the pipeline's state, whatever it is now.
+    return gst_element_sync_state_with_parent(m_bin.get());
+}
+
+ChannelBranch::~ChannelBranch()
+{
+    if (!m_bin)
+        return;
+    // Releasing the mixer pad first wakes a streaming thread that waits in
+    // the mixer, so the bin can stop while the other channel plays on.
+    if (m_mixerPad)
+        gst_element_release_request_pad(m_setup.mixer, m_mixerPad.get());
+    gst_element_set_locked_state(m_bin.get(), TRUE);
+    gst_element_set_state(m_bin.get(), GST_STATE_NULL);
+    if (GST_OBJECT_PARENT(m_bin.get()))
+        gst_bin_remove(GST_BIN(m_setup.pipeline), m_bin.get());
+    // Only now: the bin's threads may read from it until it stops.
+    m_sectors.reset();
+}
+
+bool ChannelBranch::contains(GstObject *object) const
+{
+    return object && (object == GST_OBJECT(m_bin.get()) || gst_object_has_as_ancestor(object, GST_OBJECT(m_bin.get())));
+}
+
+bool ChannelBranch::isMessageOfEnd(GstMessage *message) const
+{
+    return GST_MESSAGE_TYPE(message) == GST_MESSAGE_APPLICATION && GST_MESSAGE_SRC(message) == GST_OBJECT(m_bin.get())
+           && gst_message_has_name(message, EndMessage);
+}
+
+void ChannelBranch::setVolume(double linear, bool muted)
+{
+    if (m_mixerPad)
+        g_object_set(m_mixerPad.get(), "volume", linear, "mute", gboolean(muted), nullptr);
+}
+
+// The callbacks below run on streaming threads; they touch only this
+// branch's own elements.
+
+void ChannelBranch::onPadAdded(GstElement *, GstPad *pad, gpointer self)
+{
+    auto *branch = static_cast<ChannelBranch *>(self);
+    if (hasCapsPrefix(pad, "audio/x-midi-event"))
+        branch->linkSynth(pad);
+    else if (hasCapsPrefix(pad, "audio/"))
+        branch->linkAudio(pad);
+    else if (hasCapsPrefix(pad, "video/"))
+        branch->linkVideo(pad);
+}
+
+void ChannelBranch::linkAudio(GstPad *pad)
+{
+    if (m_audioLinked.exchange(true))
+        return; // one sound stream per file
+    GstPadRef sink(gst_element_get_static_pad(m_convert.get(), "sink"));
+    if (gst_pad_link(pad, sink.get()) != GST_PAD_LINK_OK)
+        qCWarning(lcPlayback) << "could not take the sound of" << m_fileName;
+}
+
+void ChannelBranch::linkSynth(GstPad *pad)
+{
+    if (m_audioLinked)
+        return;
+    GstElement *synth = synthpool::acquire();
+    if (!synth)
+        return;
+    gst_bin_add(GST_BIN(m_bin.get()), synth);
+    gst_object_unref(synth); // the bin holds it now
+    GstPadRef synthSrc(gst_element_get_static_pad(synth, "src"));
+    linkAudio(synthSrc.get());
+    gst_element_sync_state_with_parent(synth);
+    GstPadRef synthSink(gst_element_get_static_pad(synth, "sink"));
+    gst_pad_link(pad, synthSink.get());
+}
+
+void ChannelBranch::linkVideo(GstPad *pad)
+{
+    GstBin *bin = GST_BIN(m_bin.get());
+    GstElement *first = nullptr;
+    if (m_setup.showVideo && displayExists()) {
+        GstElement *queue = gst_element_factory_make("queue", nullptr);
+        GstElement *convert = gst_element_factory_make("videoconvert", nullptr);
+        GstElement *scale = gst_element_factory_make("videoscale", nullptr);
+        GstElement *sink = gst_element_factory_make(windowVideoSinkName(), nullptr);
+        if (!queue || !convert || !scale || !sink) {
+            for (GstElement *e : {queue, convert, scale, sink})
+                if (e)
+                    gst_object_unref(gst_object_ref_sink(e));
+            return;
+        }
+        gst_bin_add_many(bin, queue, convert, scale, sink, nullptr);
+        gst_element_link_many(queue, convert, scale, sink, nullptr);
+        for (GstElement *e : {sink, scale, convert, queue})
+            gst_element_sync_state_with_parent(e);
+        first = queue;
+    } else {
+        // Decoded and dropped at once: nothing waits for the pictures.
+        first = gst_element_factory_make("fakesink", nullptr);
+        if (!first)
+            return;
+        g_object_set(first, "sync", FALSE, "async", FALSE, nullptr);
+        gst_bin_add(bin, first);
+        gst_element_sync_state_with_parent(first);
+    }
+    GstPadRef sink(gst_element_get_static_pad(first, "sink"));
+    gst_pad_link(pad, sink.get());
+}
+
+void ChannelBranch::onNoMorePads(GstElement *, gpointer self)
+{
+    auto *branch = static_cast<ChannelBranch *>(self);
+    // A file without sound must not hold the mixer waiting for it.
+    if (branch->m_audioLinked.exchange(true))
+        return;
+    GstPadRef sink(gst_element_get_static_pad(branch->m_convert.get(), "sink"));
+    gst_pad_send_event(sink.get(), gst_event_new_eos());
+}
+
+GstPadProbeReturn ChannelBranch::onOutput(GstPad *, GstPadProbeInfo *info, gpointer self)
+{
+    auto *branch = static_cast<ChannelBranch *>(self);
+    if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
+        branch->m_started = true;
+    } else if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) {
+        branch->m_started = true;
+        GstElement *bin = branch->m_bin.get();
+        gst_element_post_message(bin, gst_message_new_application(GST_OBJECT(bin), gst_structure_new_empty(EndMessage)));
+    }
+    return GST_PAD_PROBE_OK;
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "GstHandles.h"
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+class SectorReader;
+
+// One channel's file in the shared pipeline: a bin that decodes it, brings
+// its sound to the mixer's one format and feeds one mixer pad; pictures go
+// to a window of their own (or are dropped). The bin is in the pipeline
+// from creation until destruction.
+class ChannelBranch
+{
+public:
+    struct Setup
+    {
+        GstElement *pipeline = nullptr;
+        GstElement *mixer = nullptr;
+        GstCaps *mixCaps = nullptr;   // the mixer's fixed format
+        bool showVideo = true;
+        GstClockTimeDiff startsAt = 0; // running time of the file's first sample
+    };
+
+    // Null when the file can't even be handed to the decoder.
+    static std::unique_ptr<ChannelBranch> create(const QString &fileName, const Setup &setup);
+    ~ChannelBranch();
+
+    ChannelBranch(const ChannelBranch &) = delete;
+    ChannelBranch &operator=(const ChannelBranch &) = delete;
+
+    const QString &fileName() const { return m_fileName; }
+    // Whether a message came from inside this branch.
+    bool contains(GstObject *object) const;
+    bool isMessageOfEnd(GstMessage *message) const;
+
+    // Sound (or its end) has reached the mixer.
+    bool hasStarted() const { return m_started; }
+    bool hasEnded() const { return m_ended; }
+    void setEnded(bool ended) { m_ended = ended; }
+
+    // Linear gain on the mixer pad.
+    void setVolume(double linear, bool muted);
+
+private:
+    ChannelBranch(QString fileName, const Setup &setup);
+    bool build();
+    void linkAudio(GstPad *pad);
+    void linkVideo(GstPad *pad);
+    void linkSynth(GstPad *pad);
+
+    static void onPadAdded(GstElement *decoder, GstPad *pad, gpointer self);
+    static void onNoMorePads(GstElement *decoder, gpointer self);
+    static GstPadProbeReturn onOutput(GstPad *pad, GstPadProbeInfo *info, gpointer self);
+
+    QString m_fileName;
+    Setup m_setup;
+    GstElementRef m_bin;
+    GstElementRef m_convert; // first element of the sound chain
+    GstPadRef m_mixerPad;
+    std::unique_ptr<SectorReader> m_sectors;
+    std::atomic<bool> m_audioLinked{false};
+    std::atomic<bool> m_started{false};
+    bool m_ended = false;
+};

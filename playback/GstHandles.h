@@ -1,0 +1,27 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <memory>
+
+// Owning handles for GStreamer objects, so that every way out frees them.
+struct GstObjectUnref
+{
+    void operator()(gpointer object) const { gst_object_unref(object); }
+};
+struct GstMessageUnref
+{
+    void operator()(GstMessage *message) const { gst_message_unref(message); }
+};
+
+template <typename T> using GstRef = std::unique_ptr<T, GstObjectUnref>;
+using GstElementRef = GstRef<GstElement>;
+using GstPadRef = GstRef<GstPad>;
+using GstBusRef = GstRef<GstBus>;
+using GstMessageRef = std::unique_ptr<GstMessage, GstMessageUnref>;
+
+// Takes ownership of a new element, sinking its floating reference.
+inline GstElementRef adoptElement(GstElement *element)
+{
+    return GstElementRef(element ? GST_ELEMENT(gst_object_ref_sink(element)) : nullptr);
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "CommandWord.h"
+#include "GstHandles.h"
+#include "Playback.h"
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class ChannelBranch;
+class QSocketNotifier;
+
+struct EngineOptions
+{
+    // gst-launch description of the sound output (a bin with one sink pad);
+    // empty: the desktop's sound server.
+    QString audioSink;
+    // Pictures of video files go to a window of the channel's own when a
+    // display exists; false, or no display: they are decoded and dropped.
+    bool showVideo = true;
+    // How long a file may take to reach the mixer before its channel is
+    // given up: the other channel must not wait for ever.
+    int openTimeoutMs = 3000;
+    // Called with the output built from audioSink; lets a test attach to it.
+    std::function<void(GstElement *audioSink)> audioSinkCreated;
+};
+
+// Both channels as branches of one GStreamer pipeline: each decodes its file
+// into one mixer, which feeds one sound output. Sharing one clock and one
+// running time, the channels start on the same sample and stay together.
+//
+// The channels' words are collected while a handler runs and carried out
+// together as soon as it returns, so that "open, play" on channel 1 and then
+// on channel 2 becomes one start. Nothing here blocks the window.
+class PlaybackEngine : public QObject, public Playback
+{
+    Q_OBJECT
+
+public:
+    explicit PlaybackEngine(EngineOptions options = {}, QObject *parent = nullptr);
+    ~PlaybackEngine() override;
+
+    MediaChannel &channel(int index) override;
+    void setVolume(int channel, double level) override;
+    double volume(int channel) const override;
+    void setMuted(int channel, bool muted) override;
+    bool isMuted(int channel) const override;
+    void seekBy(qint64 offsetMs) override;
+    void seekTo(qint64 positionMs) override;
+    qint64 positionMs() const override;
+    qint64 durationMs() const override;
+
+    // For diagnostics and tests: whether the channel's file is in the
+    // pipeline, and whether it is sounding or about to.
+    bool isOpen(int channel) const;
+    bool isPlaying(int channel) const;
+
+signals:
+    void channelFailed(int channel, const QString &message);
+
+private:
+    enum class Wanted { Closed, Paused, Playing };
+    class Channel;
+    struct ChannelState;
+
+    void command(int channel, CommandWord word);
+    void scheduleUpdate();
+    void update();
+    bool ensurePipeline();
+    void resetPipeline();
+    void setTarget(GstState state);
+    void openBranch(int channel, GstClockTimeDiff startsAt);
+    void dropBranch(int channel, const QString &why);
+    void closeAll(const QString &why);
+    void giveUpSlowOpens();
+    void readBus();
+    void handleMessage(GstMessage *message);
+    GstClockTimeDiff runningTime() const;
+    void applyVolume(int channel);
+    void describeStream();
+
+    EngineOptions m_options;
+    std::array<std::unique_ptr<ChannelState>, ChannelCount> m_channels;
+    std::array<std::unique_ptr<Channel>, ChannelCount> m_faces;
+    GstElementRef m_pipeline;
+    GstElement *m_mixer = nullptr; // owned by the pipeline
+    GstElement *m_output = nullptr;
+    GstCaps *m_mixCaps = nullptr;
+    GstState m_target = GST_STATE_NULL;
+    std::unique_ptr<QSocketNotifier> m_busNotifier;
+    QTimer m_openTimer;
+    bool m_updateScheduled = false;
+};

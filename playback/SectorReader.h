@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <cstdio>
+#include <memory>
+#include <mutex>
+
+typedef struct _GstElement GstElement;
+
+// Video CDs keep their MPEG stream in 2352-byte raw sectors, either in a
+// RIFF "CDXA" file or as a bare sector dump; GStreamer's demuxers don't
+// strip the sectors. This reader feeds an appsrc with the stream inside,
+// leaving out each sector's header and error codes.
+class SectorReader
+{
+public:
+    static constexpr int RawSectorSize = 2352;
+    static constexpr int SectorPayloadOffset = 24;
+    static constexpr int SectorPayloadSize = 2324;
+
+    // Where the sectors of a file start and how many there are; found is
+    // false for any other file.
+    struct Layout
+    {
+        bool found = false;
+        qint64 dataOffset = 0;
+        qint64 sectorCount = 0;
+    };
+    static Layout findLayout(const QString &fileName);
+
+    // Null when the file is no sector file or can't be opened.
+    static std::unique_ptr<SectorReader> open(const QString &fileName);
+    ~SectorReader();
+
+    // Connect to a decoding element's "source-setup" with this reader as
+    // data: it takes over the "appsrc://" source.
+    static void onSourceSetup(GstElement *decoder, GstElement *source, void *reader);
+
+private:
+    SectorReader() = default;
+    static void needData(GstElement *source, unsigned length, void *reader);
+    static int seekData(GstElement *source, quint64 offset, void *reader);
+
+    std::mutex m_mutex; // streaming threads call in
+    std::FILE *m_file = nullptr;
+    qint64 m_dataOffset = 0;
+    quint64 m_size = 0;
+    quint64 m_position = 0;
+};
