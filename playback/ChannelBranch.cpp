@@ -13,8 +13,6 @@ Q_DECLARE_LOGGING_CATEGORY(lcPlayback)
 
 namespace {
 
-// MIDI stops at its events, which a synthesiser kept loaded turns into sound.
-const char *const DecodedCaps = "audio/x-raw(ANY); video/x-raw(ANY); audio/x-midi-event";
 const char *const EndMessage = "tandra-branch-end";
 
 bool displayExists()
@@ -80,45 +78,29 @@ std::unique_ptr<ChannelBranch> ChannelBranch::create(const QString &fileName, co
 
 bool ChannelBranch::build()
 {
-    GstElementRef decoder = adoptElement(gst_element_factory_make("uridecodebin", nullptr));
-    m_convert = adoptElement(gst_element_factory_make("audioconvert", nullptr));
-    GstElementRef resample = adoptElement(gst_element_factory_make("audioresample", nullptr));
-    GstElementRef format = adoptElement(gst_element_factory_make("capsfilter", nullptr));
-    if (!decoder || !m_convert || !resample || !format)
-        return false;
-
-    m_sectors = SectorReader::open(m_fileName);
-    if (m_sectors) {
-        g_object_set(decoder.get(), "uri", "appsrc://", nullptr);
-        g_signal_connect(decoder.get(), "source-setup", G_CALLBACK(SectorReader::onSourceSetup), m_sectors.get());
-    } else {
-        gchar *uri = gst_filename_to_uri(QFile::encodeName(m_fileName).constData(), nullptr);
-        if (!uri)
-            return false;
-        g_object_set(decoder.get(), "uri", uri, nullptr);
-        g_free(uri);
-    }
-    g_object_set(format.get(), "caps", m_setup.mixCaps, nullptr);
-    GstCaps *decoded = gst_caps_from_string(DecodedCaps);
-    g_object_set(decoder.get(), "caps", decoded, nullptr);
-    gst_caps_unref(decoded);
-
     m_bin = adoptElement(gst_bin_new(nullptr));
-    gst_bin_add_many(GST_BIN(m_bin.get()), GST_ELEMENT(gst_object_ref(decoder.get())),
-                     GST_ELEMENT(gst_object_ref(m_convert.get())), GST_ELEMENT(gst_object_ref(resample.get())),
-                     GST_ELEMENT(gst_object_ref(format.get())), nullptr);
-    if (!gst_element_link_many(m_convert.get(), resample.get(), format.get(), nullptr))
+    m_convert = adoptElement(gst_element_factory_make("audioconvert", nullptr));
+    GstElement *resample = gst_element_factory_make("audioresample", nullptr);
+    GstElement *format = gst_element_factory_make("capsfilter", nullptr);
+    if (!m_convert || !resample || !format) {
+        for (GstElement *e : {resample, format})
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        return false;
+    }
+    g_object_set(format, "caps", m_setup.mixCaps, nullptr);
+    gst_bin_add_many(GST_BIN(m_bin.get()), GST_ELEMENT(gst_object_ref(m_convert.get())), resample, format, nullptr);
+    if (!gst_element_link_many(m_convert.get(), resample, format, nullptr))
+        return false;
+    if (!(synthpool::isMidiFile(m_fileName) ? addSynthesiser() : addDecoder()))
         return false;
 
-    GstPadRef formatSrc(gst_element_get_static_pad(format.get(), "src"));
+    GstPadRef formatSrc(gst_element_get_static_pad(format, "src"));
     GstPad *output = gst_ghost_pad_new("src", formatSrc.get());
     gst_pad_set_offset(output, m_setup.startsAt);
     gst_pad_add_probe(output, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       &ChannelBranch::onOutput, this, nullptr);
     gst_element_add_pad(m_bin.get(), output);
-
-    g_signal_connect(decoder.get(), "pad-added", G_CALLBACK(&ChannelBranch::onPadAdded), this);
-    g_signal_connect(decoder.get(), "no-more-pads", G_CALLBACK(&ChannelBranch::onNoMorePads), this);
 
     gst_bin_add(GST_BIN(m_setup.pipeline), GST_ELEMENT(gst_object_ref(m_bin.get())));
     m_mixerPad.reset(gst_element_request_pad_simple(m_setup.mixer, "sink_%u"));
@@ -126,6 +108,51 @@ bool ChannelBranch::build()
         return false;
     // Joins the pipeline's state, whatever it is now.
     return gst_element_sync_state_with_parent(m_bin.get());
+}
+
+// Any file: its type decides how it is decoded; pads come as they are found.
+bool ChannelBranch::addDecoder()
+{
+    GstElement *decoder = gst_element_factory_make("uridecodebin", nullptr);
+    if (!decoder)
+        return false;
+    gst_bin_add(GST_BIN(m_bin.get()), decoder);
+    m_sectors = SectorReader::open(m_fileName);
+    if (m_sectors) {
+        g_object_set(decoder, "uri", "appsrc://", nullptr);
+        g_signal_connect(decoder, "source-setup", G_CALLBACK(SectorReader::onSourceSetup), m_sectors.get());
+    } else {
+        gchar *uri = gst_filename_to_uri(QFile::encodeName(m_fileName).constData(), nullptr);
+        if (!uri)
+            return false;
+        g_object_set(decoder, "uri", uri, nullptr);
+        g_free(uri);
+    }
+    g_signal_connect(decoder, "pad-added", G_CALLBACK(&ChannelBranch::onPadAdded), this);
+    g_signal_connect(decoder, "no-more-pads", G_CALLBACK(&ChannelBranch::onNoMorePads), this);
+    return true;
+}
+
+// MIDI: a synthesiser loaded ahead, linked before any event comes.
+bool ChannelBranch::addSynthesiser()
+{
+    GstElement *source = gst_element_factory_make("filesrc", nullptr);
+    GstElement *parse = gst_element_factory_make("midiparse", nullptr);
+    GstElement *synth = synthpool::acquire();
+    if (!source || !parse || !synth) {
+        for (GstElement *e : {source, parse})
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        if (synth)
+            synthpool::retire(synth);
+        return false;
+    }
+    g_object_set(source, "location", QFile::encodeName(m_fileName).constData(), nullptr);
+    gst_bin_add_many(GST_BIN(m_bin.get()), source, parse, synth, nullptr);
+    gst_object_unref(synth); // the bin holds it now
+    m_synth = synth;
+    m_audioLinked = true;
+    return gst_element_link_many(source, parse, synth, m_convert.get(), nullptr);
 }
 
 ChannelBranch::~ChannelBranch()
@@ -137,6 +164,13 @@ ChannelBranch::~ChannelBranch()
     if (m_mixerPad)
         gst_element_release_request_pad(m_setup.mixer, m_mixerPad.get());
     gst_element_set_locked_state(m_bin.get(), TRUE);
+    // Stopping waits for the streaming threads, so no synthesiser comes in after.
+    gst_element_set_state(m_bin.get(), GST_STATE_READY);
+    if (GstElement *synth = m_synth.exchange(nullptr)) {
+        gst_object_ref(synth);
+        gst_bin_remove(GST_BIN(m_bin.get()), synth);
+        synthpool::retire(synth);
+    }
     gst_element_set_state(m_bin.get(), GST_STATE_NULL);
     if (GST_OBJECT_PARENT(m_bin.get()))
         gst_bin_remove(GST_BIN(m_setup.pipeline), m_bin.get());
@@ -167,9 +201,7 @@ void ChannelBranch::setVolume(double linear, bool muted)
 void ChannelBranch::onPadAdded(GstElement *, GstPad *pad, gpointer self)
 {
     auto *branch = static_cast<ChannelBranch *>(self);
-    if (hasCapsPrefix(pad, "audio/x-midi-event"))
-        branch->linkSynth(pad);
-    else if (hasCapsPrefix(pad, "audio/"))
+    if (hasCapsPrefix(pad, "audio/"))
         branch->linkAudio(pad);
     else if (hasCapsPrefix(pad, "video/"))
         branch->linkVideo(pad);
@@ -182,22 +214,6 @@ void ChannelBranch::linkAudio(GstPad *pad)
     GstPadRef sink(gst_element_get_static_pad(m_convert.get(), "sink"));
     if (gst_pad_link(pad, sink.get()) != GST_PAD_LINK_OK)
         qCWarning(lcPlayback) << "could not take the sound of" << m_fileName;
-}
-
-void ChannelBranch::linkSynth(GstPad *pad)
-{
-    if (m_audioLinked)
-        return;
-    GstElement *synth = synthpool::acquire();
-    if (!synth)
-        return;
-    gst_bin_add(GST_BIN(m_bin.get()), synth);
-    gst_object_unref(synth); // the bin holds it now
-    GstPadRef synthSrc(gst_element_get_static_pad(synth, "src"));
-    linkAudio(synthSrc.get());
-    gst_element_sync_state_with_parent(synth);
-    GstPadRef synthSink(gst_element_get_static_pad(synth, "sink"));
-    gst_pad_link(pad, synthSink.get());
 }
 
 void ChannelBranch::linkVideo(GstPad *pad)

@@ -48,9 +48,10 @@ public:
 private:
     ChannelBranch(QString fileName, const Setup &setup);
     bool build();
+    bool addDecoder();
+    bool addSynthesiser();
     void linkAudio(GstPad *pad);
     void linkVideo(GstPad *pad);
-    void linkSynth(GstPad *pad);
 
     static void onPadAdded(GstElement *decoder, GstPad *pad, gpointer self);
     static void onNoMorePads(GstElement *decoder, gpointer self);
@@ -64,5 +65,6 @@ private:
     std::unique_ptr<SectorReader> m_sectors;
     std::atomic<bool> m_audioLinked{false};
     std::atomic<bool> m_started{false};
+    std::atomic<GstElement *> m_synth{nullptr}; // from the pool, held by the bin
     bool m_ended = false;
 };

@@ -106,10 +106,11 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
 
 PlaybackEngine::~PlaybackEngine()
 {
-    if (m_pipeline)
-        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    // The branches first: each gives its synthesiser back before the rest stops.
     for (auto &state : m_channels)
         state->branch.reset();
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     m_pipeline.reset();
     if (m_mixCaps)
         gst_caps_unref(m_mixCaps);
@@ -353,12 +354,12 @@ void PlaybackEngine::dropBranch(int index, const QString &why)
 void PlaybackEngine::closeAll(const QString &why)
 {
     qCWarning(lcPlayback).noquote() << "playback stops:" << why;
-    gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     for (int i = 0; i < ChannelCount; ++i) {
         m_channels[i]->wanted = Wanted::Closed;
         m_channels[i]->branch.reset();
         emit channelFailed(i, why);
     }
+    gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     m_busNotifier.reset();
     m_pipeline.reset();
     m_mixer = m_output = nullptr;
@@ -406,12 +407,9 @@ void PlaybackEngine::handleMessage(GstMessage *message)
         closeAll(text);
         return;
     }
-    case GST_MESSAGE_EOS:
-        for (auto &c : m_channels)
-            if (c->branch)
-                c->branch->setEnded(true);
-        return;
     case GST_MESSAGE_APPLICATION:
+        // Each branch tells its own end; the pipeline's end, which may come
+        // after a restart has begun, says nothing more.
         for (auto &c : m_channels)
             if (c->branch && c->branch->isMessageOfEnd(message))
                 c->branch->setEnded(true);

@@ -17,7 +17,7 @@ namespace synthpool {
 
 namespace {
 
-// One ready for each channel.
+// One ready for each channel; they keep the samples cached between files.
 constexpr int ReadyCount = 2;
 // fluidsynth's own gain (0.2) leaves MIDI far quieter than recorded sound.
 constexpr double MidiGain = 1.0;
@@ -28,8 +28,8 @@ struct Pool
     std::mutex mutex;
     std::condition_variable loaded;
     bool loading = false;
-    GstElement *keeper = nullptr; // holds the soundfont's samples in the cache
     std::vector<GstElement *> ready;
+    std::vector<GstElement *> retired;
 };
 
 Pool &pool()
@@ -61,16 +61,25 @@ GstElement *makeSynth()
 void load()
 {
     Pool &p = pool();
-    if (!p.keeper)
-        p.keeper = makeSynth(); // only this thread writes it
     for (;;) {
+        std::vector<GstElement *> retired;
         {
             std::lock_guard lock(p.mutex);
-            if (int(p.ready.size()) >= ReadyCount) {
+            retired.swap(p.retired);
+            if (retired.empty() && int(p.ready.size()) >= ReadyCount) {
                 p.loading = false;
                 p.loaded.notify_all();
                 return;
             }
+        }
+        for (GstElement *synth : retired) {
+            gst_element_set_state(synth, GST_STATE_NULL);
+            gst_object_unref(synth);
+        }
+        {
+            std::lock_guard lock(p.mutex);
+            if (int(p.ready.size()) >= ReadyCount)
+                continue;
         }
         GstElement *synth = makeSynth();
         std::lock_guard lock(p.mutex);
@@ -100,7 +109,7 @@ void prepare()
     Pool &p = pool();
     {
         std::lock_guard lock(p.mutex);
-        if (p.loading || int(p.ready.size()) >= ReadyCount)
+        if (p.loading || (p.retired.empty() && int(p.ready.size()) >= ReadyCount))
             return;
         p.loading = true;
     }
@@ -121,6 +130,16 @@ GstElement *acquire()
     lock.unlock();
     prepare(); // one more for the next file
     return synth ? synth : makeSynth();
+}
+
+void retire(GstElement *synth)
+{
+    {
+        Pool &p = pool();
+        std::lock_guard lock(p.mutex);
+        p.retired.push_back(synth);
+    }
+    prepare();
 }
 
 } // namespace synthpool

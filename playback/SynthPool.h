@@ -5,11 +5,10 @@
 typedef struct _GstElement GstElement;
 
 // MIDI synthesisers with the General MIDI soundfont loaded ahead of Play.
-// Loading the 148 MB soundfont takes about a second; one synthesiser that
-// holds it for the rest of the run keeps its samples in fluidsynth's cache,
-// and a fresh one for each file (a used one would carry its last notes
-// into the next start) then loads in about a tenth of that, in the
-// background.
+// Loading the 148 MB soundfont takes about a second. While one synthesiser
+// holds it, its samples stay in fluidsynth's cache and the next one loads in
+// about a tenth of that; a fresh one is made for each file (a used one would
+// carry its last notes into the next start), in the background.
 namespace synthpool {
 
 // Whether a file is a Standard MIDI File, by its content.
@@ -22,5 +21,8 @@ void prepare();
 // caller; waits for a background load under way. Null when none can be
 // made. Safe on any thread.
 GstElement *acquire();
+// Takes one back from a bin that has stopped, to be destroyed on the loading
+// thread: fluidsynth must not unload a soundfont while it loads one.
+void retire(GstElement *synth);
 
 } // namespace synthpool

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include <QtGlobal>
+
 namespace tones {
 
 namespace {
@@ -162,29 +164,38 @@ double rmsLevel(const std::vector<float> &mono, int sampleRate, double fromSecon
 
 double onsetSeconds(const std::vector<float> &mono, int sampleRate, double frequency, double fromSeconds)
 {
-    const std::size_t n = std::size_t(sampleRate / 100); // 10 ms
+    // 20 ms under a Hann window: a louder tone nearby leaks in by less than
+    // -50 dB, so it can't move the onset found.
+    const std::size_t n = std::size_t(sampleRate / 50);
     const std::size_t hop = std::max(1, sampleRate / 1000);
-    const std::size_t begin = std::size_t(std::max(0.0, fromSeconds) * sampleRate);
-    if (n == 0 || mono.size() < begin + n)
+    const auto begin = qsizetype(std::max(0.0, fromSeconds) * sampleRate);
+    if (n == 0 || qsizetype(mono.size()) < begin + qsizetype(n))
         return -1;
     const double c = 2 * std::cos(2 * std::numbers::pi * frequency / sampleRate);
+    std::vector<double> hann(n);
+    for (std::size_t i = 0; i < n; ++i)
+        hann[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(n));
+    // Before fromSeconds counts as silence, so a tone sounding from the very
+    // first sample is found there too.
+    const qsizetype first = begin - qsizetype(n);
     std::vector<double> amplitude;
-    for (std::size_t at = begin; at + n <= mono.size(); at += hop) {
+    for (qsizetype at = first; at + qsizetype(n) <= qsizetype(mono.size()); at += qsizetype(hop)) {
         double s1 = 0, s2 = 0;
         for (std::size_t i = 0; i < n; ++i) {
-            const double s0 = double(mono[at + i]) + c * s1 - s2;
+            const qsizetype k = at + qsizetype(i);
+            const double s0 = (k < begin ? 0.0 : hann[i] * double(mono[std::size_t(k)])) + c * s1 - s2;
             s2 = s1;
             s1 = s0;
         }
-        amplitude.push_back(2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / double(n));
+        amplitude.push_back(2 * std::sqrt(std::max(0.0, s1 * s1 + s2 * s2 - c * s1 * s2)) / (double(n) / 2));
     }
     const double peak = *std::max_element(amplitude.begin(), amplitude.end());
     if (peak < std::pow(10.0, MinLevelDbfs / 20))
         return -1;
-    const auto first = std::find_if(amplitude.begin(), amplitude.end(), [&](double a) { return a >= peak / 2; });
-    // Over a window that the tone fills from its onset on, the amplitude
-    // reaches half its peak when the onset is half a window in.
-    return (double(begin) + double(first - amplitude.begin()) * double(hop) + double(n) / 2) / sampleRate;
+    const auto rise = std::find_if(amplitude.begin(), amplitude.end(), [&](double a) { return a >= peak / 2; });
+    // The window is symmetric: the amplitude reaches half its peak when the
+    // tone fills half of it.
+    return (double(first) + double(rise - amplitude.begin()) * double(hop) + double(n) / 2) / sampleRate;
 }
 
 } // namespace tones

@@ -35,7 +35,7 @@ std::vector<ToneFinding> findTones(const std::vector<float> &mono, int sampleRat
 double rmsLevel(const std::vector<float> &mono, int sampleRate, double fromSeconds, double toSeconds);
 
 // When a tone starts, to about a millisecond: the first moment from
-// fromSeconds on at which its amplitude, measured over 10 ms, reaches half
+// fromSeconds on at which its amplitude, measured over 20 ms, reaches half
 // of its peak in the rest of the recording; -1 when it is not there. Two
 // tones that start together get the same figure whatever their levels.
 double onsetSeconds(const std::vector<float> &mono, int sampleRate, double frequency, double fromSeconds = 0);
