@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <mutex>
 
 Q_DECLARE_LOGGING_CATEGORY(lcPlayback)
@@ -89,22 +90,23 @@ bool ChannelBranch::build()
         return false;
     }
     g_object_set(format, "caps", m_setup.mixCaps, nullptr);
-    gst_bin_add_many(GST_BIN(m_bin.get()), GST_ELEMENT(gst_object_ref(m_convert.get())), resample, format, nullptr);
+    // Adding takes a reference of its own to an element already held.
+    gst_bin_add_many(GST_BIN(m_bin.get()), m_convert.get(), resample, format, nullptr);
     if (!gst_element_link_many(m_convert.get(), resample, format, nullptr))
         return false;
     if (!(synthpool::isMidiFile(m_fileName) ? addSynthesiser() : addDecoder()))
         return false;
 
     GstPadRef formatSrc(gst_element_get_static_pad(format, "src"));
-    GstPad *output = gst_ghost_pad_new("src", formatSrc.get());
-    gst_pad_set_offset(output, m_setup.startsAt);
-    gst_pad_add_probe(output, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+    m_output = gst_ghost_pad_new("src", formatSrc.get());
+    gst_pad_add_probe(m_output, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       &ChannelBranch::onOutput, this, nullptr);
-    gst_element_add_pad(m_bin.get(), output);
+    gst_element_add_pad(m_bin.get(), m_output);
 
-    gst_bin_add(GST_BIN(m_setup.pipeline), GST_ELEMENT(gst_object_ref(m_bin.get())));
-    m_mixerPad.reset(gst_element_request_pad_simple(m_setup.mixer, "sink_%u"));
-    if (!m_mixerPad || gst_pad_link(output, m_mixerPad.get()) != GST_PAD_LINK_OK)
+    gst_bin_add(GST_BIN(m_setup.pipeline), m_bin.get());
+    // Starting together, the mixer waits for every channel's first sample.
+    m_joinLater = m_setup.joinsPlaying;
+    if (!m_joinLater && !joinMixer(0))
         return false;
     // Joins the pipeline's state, whatever it is now.
     return gst_element_sync_state_with_parent(m_bin.get());
@@ -161,8 +163,14 @@ ChannelBranch::~ChannelBranch()
         return;
     // Releasing the mixer pad first wakes a streaming thread that waits in
     // the mixer, so the bin can stop while the other channel plays on.
-    if (m_mixerPad)
-        gst_element_release_request_pad(m_setup.mixer, m_mixerPad.get());
+    GstPadRef mixerPad;
+    {
+        std::lock_guard lock(m_mixerMutex);
+        m_leaving = true;
+        mixerPad = std::move(m_mixerPad);
+    }
+    if (mixerPad)
+        gst_element_release_request_pad(m_setup.mixer, mixerPad.get());
     gst_element_set_locked_state(m_bin.get(), TRUE);
     // Stopping waits for the streaming threads, so no synthesiser comes in after.
     gst_element_set_state(m_bin.get(), GST_STATE_READY);
@@ -191,8 +199,55 @@ bool ChannelBranch::isMessageOfEnd(GstMessage *message) const
 
 void ChannelBranch::setVolume(double linear, bool muted)
 {
+    std::lock_guard lock(m_mixerMutex);
+    m_volume = linear;
+    m_muted = muted;
     if (m_mixerPad)
         g_object_set(m_mixerPad.get(), "volume", linear, "mute", gboolean(muted), nullptr);
+}
+
+// The running time at which the pipeline stands: now while it plays, where
+// it stopped while paused.
+static GstClockTimeDiff runningTimeNow(GstElement *pipeline)
+{
+    GstClock *clock = gst_element_get_clock(pipeline);
+    GST_OBJECT_LOCK(pipeline);
+    const bool playing = GST_STATE(pipeline) == GST_STATE_PLAYING;
+    GST_OBJECT_UNLOCK(pipeline);
+    GstClockTimeDiff now = GstClockTimeDiff(gst_element_get_start_time(pipeline));
+    if (playing && clock)
+        now = GstClockTimeDiff(gst_clock_get_time(clock) - gst_element_get_base_time(pipeline));
+    if (clock)
+        gst_object_unref(clock);
+    return std::max<GstClockTimeDiff>(0, now);
+}
+
+bool ChannelBranch::waitApart()
+{
+    GstPadRef mixerPad;
+    {
+        std::lock_guard lock(m_mixerMutex);
+        if (m_started)
+            return false;
+        m_joinLater = true;
+        mixerPad = std::move(m_mixerPad);
+    }
+    if (mixerPad)
+        gst_element_release_request_pad(m_setup.mixer, mixerPad.get());
+    return true;
+}
+
+bool ChannelBranch::joinMixer(GstClockTimeDiff startsAt)
+{
+    std::lock_guard lock(m_mixerMutex);
+    if (m_leaving || m_mixerPad)
+        return true;
+    gst_pad_set_offset(m_output, startsAt);
+    m_mixerPad.reset(gst_element_request_pad_simple(m_setup.mixer, "sink_%u"));
+    if (!m_mixerPad)
+        return false;
+    g_object_set(m_mixerPad.get(), "volume", m_volume, "mute", gboolean(m_muted), nullptr);
+    return gst_pad_link(m_output, m_mixerPad.get()) == GST_PAD_LINK_OK;
 }
 
 // The callbacks below run on streaming threads; they touch only this
@@ -264,6 +319,9 @@ GstPadProbeReturn ChannelBranch::onOutput(GstPad *, GstPadProbeInfo *info, gpoin
     auto *branch = static_cast<ChannelBranch *>(self);
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
         branch->m_started = true;
+        // Linked here, this very buffer goes to the mixer.
+        if (branch->m_joinLater)
+            branch->joinMixer(runningTimeNow(branch->m_setup.pipeline));
     } else if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) {
         branch->m_started = true;
         GstElement *bin = branch->m_bin.get();

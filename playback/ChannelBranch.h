@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 class SectorReader;
 
@@ -22,7 +23,9 @@ public:
         GstElement *mixer = nullptr;
         GstCaps *mixCaps = nullptr;   // the mixer's fixed format
         bool showVideo = true;
-        GstClockTimeDiff startsAt = 0; // running time of the file's first sample
+        // The other channel sounds: this one joins the mixer when its sound
+        // comes, at that moment, so the other never waits for it.
+        bool joinsPlaying = false;
     };
 
     // Null when the file can't even be handed to the decoder.
@@ -42,6 +45,10 @@ public:
     bool hasEnded() const { return m_ended; }
     void setEnded(bool ended) { m_ended = ended; }
 
+    // Leaves the mixer until its first sound comes, then joins at that
+    // moment, so the other channel need not wait; false once it has started.
+    bool waitApart();
+
     // Linear gain on the mixer pad.
     void setVolume(double linear, bool muted);
 
@@ -56,12 +63,19 @@ private:
     static void onPadAdded(GstElement *decoder, GstPad *pad, gpointer self);
     static void onNoMorePads(GstElement *decoder, gpointer self);
     static GstPadProbeReturn onOutput(GstPad *pad, GstPadProbeInfo *info, gpointer self);
+    bool joinMixer(GstClockTimeDiff startsAt);
 
     QString m_fileName;
     Setup m_setup;
     GstElementRef m_bin;
     GstElementRef m_convert; // first element of the sound chain
+    std::mutex m_mixerMutex; // the mixer pad may be linked on a streaming thread
     GstPadRef m_mixerPad;
+    GstPad *m_output = nullptr; // owned by the bin
+    bool m_leaving = false;
+    std::atomic<bool> m_joinLater{false};
+    double m_volume = 1;
+    bool m_muted = false;
     std::unique_ptr<SectorReader> m_sectors;
     std::atomic<bool> m_audioLinked{false};
     std::atomic<bool> m_started{false};

@@ -19,6 +19,10 @@ Q_LOGGING_CATEGORY(lcPlayback, "tandra.playback")
 
 namespace {
 
+// How long channels starting together wait for each other. A file slower to
+// give its first sound (or to fail) joins when it comes.
+constexpr int StartGraceMs = 250;
+
 // The one format the branches bring their sound to; the mixer only adds.
 const char *const MixFormat = "audio/x-raw,format=F32LE,layout=interleaved,rate=48000,channels=2";
 
@@ -102,6 +106,9 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     }
     m_openTimer.setSingleShot(true);
     connect(&m_openTimer, &QTimer::timeout, this, &PlaybackEngine::giveUpSlowOpens);
+    m_startGraceTimer.setSingleShot(true);
+    m_startGraceTimer.setInterval(StartGraceMs);
+    connect(&m_startGraceTimer, &QTimer::timeout, this, &PlaybackEngine::letSlowStartsJoinLater);
 }
 
 PlaybackEngine::~PlaybackEngine()
@@ -191,14 +198,14 @@ void PlaybackEngine::update()
             c.branch.reset();
     }
     if (anyToOpen && ensurePipeline()) {
-        // Joining a channel that plays on: the new file starts now.
-        const GstClockTimeDiff startsAt = anyLiveKept ? runningTime() : 0;
-        if (!anyLiveKept)
+        if (!anyLiveKept) {
             describeStream();
+            m_startGraceTimer.start();
+        }
         for (int i = 0; i < ChannelCount; ++i) {
             ChannelState &c = *m_channels[i];
             if (c.wanted != Wanted::Closed && !c.branch)
-                openBranch(i, startsAt);
+                openBranch(i, anyLiveKept);
         }
     }
 
@@ -213,7 +220,7 @@ void PlaybackEngine::update()
         setTarget(target);
 }
 
-void PlaybackEngine::openBranch(int index, GstClockTimeDiff startsAt)
+void PlaybackEngine::openBranch(int index, bool joinsPlaying)
 {
     ChannelState &c = *m_channels[index];
     c.reopen = false;
@@ -222,7 +229,7 @@ void PlaybackEngine::openBranch(int index, GstClockTimeDiff startsAt)
     setup.mixer = m_mixer;
     setup.mixCaps = m_mixCaps;
     setup.showVideo = m_options.showVideo;
-    setup.startsAt = startsAt;
+    setup.joinsPlaying = joinsPlaying;
     c.branch = ChannelBranch::create(c.fileName, setup);
     if (!c.branch) {
         c.wanted = Wanted::Closed;
@@ -298,6 +305,7 @@ void PlaybackEngine::resetPipeline()
     if (m_pipeline && m_target > GST_STATE_READY)
         setTarget(GST_STATE_READY);
     m_openTimer.stop();
+    m_startGraceTimer.stop();
 }
 
 void PlaybackEngine::setTarget(GstState state)
@@ -323,21 +331,6 @@ void PlaybackEngine::describeStream()
     gst_structure_free(properties);
 }
 
-GstClockTimeDiff PlaybackEngine::runningTime() const
-{
-    GstElement *pipeline = m_pipeline.get();
-    GstState state = GST_STATE_NULL;
-    gst_element_get_state(pipeline, &state, nullptr, 0);
-    if (state != GST_STATE_PLAYING)
-        return GstClockTimeDiff(gst_element_get_start_time(pipeline));
-    GstClock *clock = gst_element_get_clock(pipeline);
-    if (!clock)
-        return 0;
-    const GstClockTime now = gst_clock_get_time(clock);
-    gst_object_unref(clock);
-    return GstClockTimeDiff(now - gst_element_get_base_time(pipeline));
-}
-
 void PlaybackEngine::dropBranch(int index, const QString &why)
 {
     ChannelState &c = *m_channels[index];
@@ -345,6 +338,7 @@ void PlaybackEngine::dropBranch(int index, const QString &why)
     c.wanted = Wanted::Closed;
     c.reopen = false;
     c.branch.reset();
+    recommitState();
     emit channelFailed(index, why);
     scheduleUpdate();
 }
@@ -374,6 +368,34 @@ void PlaybackEngine::giveUpSlowOpens()
         if (branch && !branch->hasStarted())
             dropBranch(i, QStringLiteral("%1 gave no sound within %2 ms").arg(branch->fileName()).arg(m_options.openTimeoutMs));
     }
+}
+
+void PlaybackEngine::letSlowStartsJoinLater()
+{
+    bool anyStarted = false, anyWaiting = false;
+    for (auto &c : m_channels) {
+        anyStarted |= c->branch && c->branch->hasStarted();
+        anyWaiting |= c->branch && !c->branch->hasStarted();
+    }
+    if (!anyWaiting)
+        return;
+    // Nothing has come yet (the first start loads plugins): all still start together.
+    if (!anyStarted) {
+        m_startGraceTimer.start();
+        return;
+    }
+    for (auto &c : m_channels)
+        if (c->branch)
+            c->branch->waitApart();
+    recommitState();
+}
+
+// A start that still waits for a branch that has left the mixer would wait
+// for ever; asked again, the pipeline counts only those that remain.
+void PlaybackEngine::recommitState()
+{
+    if (m_pipeline && m_target >= GST_STATE_PAUSED)
+        gst_element_set_state(m_pipeline.get(), m_target);
 }
 
 void PlaybackEngine::readBus()
@@ -489,5 +511,11 @@ bool PlaybackEngine::isOpen(int index) const { return m_channels[index]->branch 
 bool PlaybackEngine::isPlaying(int index) const
 {
     const ChannelState &c = *m_channels[index];
-    return c.branch && c.wanted == Wanted::Playing && !c.branch->hasEnded();
+    return c.branch && c.wanted == Wanted::Playing && c.branch->hasStarted() && !c.branch->hasEnded();
+}
+
+bool PlaybackEngine::hasStarted(int index) const
+{
+    const ChannelState &c = *m_channels[index];
+    return c.branch && c.branch->hasStarted();
 }

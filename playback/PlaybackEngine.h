@@ -56,9 +56,10 @@ public:
     qint64 durationMs() const override;
 
     // For diagnostics and tests: whether the channel's file is in the
-    // pipeline, and whether it is sounding or about to.
+    // pipeline, and whether its sound is reaching the mixer.
     bool isOpen(int channel) const;
     bool isPlaying(int channel) const;
+    bool hasStarted(int channel) const; // sound or its end reached the mixer
 
 signals:
     void channelFailed(int channel, const QString &message);
@@ -74,13 +75,14 @@ private:
     bool ensurePipeline();
     void resetPipeline();
     void setTarget(GstState state);
-    void openBranch(int channel, GstClockTimeDiff startsAt);
+    void openBranch(int channel, bool joinsPlaying);
     void dropBranch(int channel, const QString &why);
     void closeAll(const QString &why);
     void giveUpSlowOpens();
+    void letSlowStartsJoinLater();
+    void recommitState();
     void readBus();
     void handleMessage(GstMessage *message);
-    GstClockTimeDiff runningTime() const;
     void applyVolume(int channel);
     void describeStream();
 
@@ -94,5 +96,6 @@ private:
     GstState m_target = GST_STATE_NULL;
     std::unique_ptr<QSocketNotifier> m_busNotifier;
     QTimer m_openTimer;
+    QTimer m_startGraceTimer;
     bool m_updateScheduled = false;
 };

@@ -1,14 +1,16 @@
-// Broken, odd and hostile files through the real GStreamer channel: "open"
-// keeps its bound, nothing crashes or prints a GLib critical, and a second
-// channel playing beside it is not disturbed.
-#include "GstMediaChannel.h"
+// Broken, odd and hostile files through the real engine: each settles
+// within the open bound, nothing crashes or prints a GLib critical, and the
+// other channel playing beside it is not disturbed.
 #include "MediaFiles.h"
+#include "PlaybackEngine.h"
+#include "SectorReader.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -47,6 +49,10 @@ const char *const DropToNobodyVariable = "TANDRA_TEST_AS_NOBODY";
 // AVI files make it pass a stream without a pad to its flow combiner, which
 // refuses it with this critical and goes on.
 const char *const KnownAviDemuxerCritical = "gst_flow_combiner_update_pad_flow: assertion 'pad != NULL' failed";
+// And damaged PCM in an AVI file comes out in pieces that are not whole
+// samples, which the sound converter warns of and drops.
+const QRegularExpression KnownPartialSampleWarning(
+    QStringLiteral("^GStreamer-Base: audioconvert\\d+: size \\d+ is not a multiple of unit size \\d+$"));
 
 // Every GLib critical and warning, from any thread, until taken.
 struct LogRecord
@@ -95,9 +101,10 @@ struct FrameCounter
     double seconds() const { return double(frames) / Rate; }
 };
 
-std::unique_ptr<GstMediaChannel> countingChannel(FrameCounter &counter, bool realTime)
+// An engine whose mixed sound is counted, in real time or as fast as it goes.
+std::unique_ptr<PlaybackEngine> countingEngine(FrameCounter &counter, bool realTime)
 {
-    GstChannelOptions options;
+    EngineOptions options;
     options.audioSink = QStringLiteral("audioconvert ! audioresample ! audio/x-raw,format=F32LE,channels=1,rate=%1"
                                        " ! appsink name=count emit-signals=true sync=%2")
                             .arg(Rate)
@@ -109,23 +116,24 @@ std::unique_ptr<GstMediaChannel> countingChannel(FrameCounter &counter, bool rea
         g_signal_connect(sink, "new-sample", G_CALLBACK(FrameCounter::onNewSample), &counter);
         gst_object_unref(sink);
     };
-    return std::make_unique<GstMediaChannel>(options);
+    return std::make_unique<PlaybackEngine>(options);
 }
 
-// Decodes as fast as it can and drops everything: no sound, the whole
-// (broken) file is read in the time a row plays it.
-std::unique_ptr<GstMediaChannel> silentChannel()
+// Decodes as fast as it can and drops everything.
+std::unique_ptr<PlaybackEngine> silentEngine()
 {
-    GstChannelOptions options;
+    EngineOptions options;
     options.audioSink = QStringLiteral("fakesink sync=false");
     options.showVideo = false;
     options.openTimeoutMs = OpenTimeoutMs;
-    return std::make_unique<GstMediaChannel>(options);
+    return std::make_unique<PlaybackEngine>(options);
 }
 
-void send(GstMediaChannel &channel, const char *word)
+// Carried out before it returns.
+void send(PlaybackEngine &engine, int channel, const char *word)
 {
-    channel.command(QString::fromLatin1(word));
+    engine.channel(channel).command(QString::fromLatin1(word));
+    QCoreApplication::processEvents();
 }
 
 // Bytes this process has read through read() and friends, page cache or not.
@@ -171,8 +179,8 @@ qsizetype payloadStart(MediaKind kind, const QByteArray &bytes)
     case MediaKind::Wav: return after("data", 4);
     case MediaKind::Avi: return after("movi", 0);
     case MediaKind::Mid: return after("MTrk", 4);
-    case MediaKind::DatCdxa: return after("data", 4) + GstMediaChannel::SectorPayloadOffset;
-    case MediaKind::DatPlain: return GstMediaChannel::SectorPayloadOffset;
+    case MediaKind::DatCdxa: return after("data", 4) + SectorReader::SectorPayloadOffset;
+    case MediaKind::DatPlain: return SectorReader::SectorPayloadOffset;
     case MediaKind::Wma:
         // The ASF data object: its GUID, size, file id, packet count, reserved.
         return after(QByteArray::fromHex("3626b2758e66cf11a6d900aa0062ce6c"), 8 + 16 + 8 + 2);
@@ -215,13 +223,15 @@ private:
     // companion's sound are checked.
     void exercise(const QString &path);
     void keepCompanionPlaying();
+    void settle(const QString &path, qint64 &tookMs);
     // Fails the row on any critical or warning GLib printed during it.
     void checkLog(const QString &path);
 
     QTemporaryDir m_dir;
     std::map<MediaKind, QString> m_originals;
-    FrameCounter m_companionFrames;
-    std::unique_ptr<GstMediaChannel> m_companion;
+    FrameCounter m_frames;
+    // Channel 2 plays a good file the whole time; channel 1 takes each bad one.
+    std::unique_ptr<PlaybackEngine> m_engine;
     qint64 m_companionStartFrames = 0;
     qint64 m_rows = 0;
     qint64 m_slowestOpenMs = 0;
@@ -243,9 +253,8 @@ void TestBadMedia::checkLog(const QString &path)
 {
     QStringList messages = logRecord.take();
     if (path.endsWith(QLatin1String(".avi"))) {
-        const qsizetype before = messages.size();
-        messages.removeAll(QStringLiteral("GStreamer-Base: ") + QLatin1String(KnownAviDemuxerCritical));
-        if (messages.size() < before) {
+        messages.removeIf([](const QString &m) { return KnownPartialSampleWarning.match(m).hasMatch(); });
+        if (messages.removeAll(QStringLiteral("GStreamer-Base: ") + QLatin1String(KnownAviDemuxerCritical)) > 0) {
             ++m_knownAviCriticals;
             qWarning("GStreamer's AVI demuxer printed its known critical for this file");
         }
@@ -255,8 +264,8 @@ void TestBadMedia::checkLog(const QString &path)
 
 void TestBadMedia::cleanupTestCase()
 {
-    if (m_companion)
-        send(*m_companion, "close");
+    if (m_engine)
+        send(*m_engine, 1, "close");
     if (m_rows > 0)
         qInfo("%lld bad files opened; slowest open %lld ms (%s), bound %d ms; %d AVI files hit the demuxer's"
               " known critical",
@@ -273,26 +282,38 @@ QString TestBadMedia::original(MediaKind kind)
     return it->second;
 }
 
-// A good file, on a channel of its own that plays in real time, beside every
-// bad one; restarted before it could end within a row.
+// A good file on channel 2, playing in real time beside every bad one;
+// restarted before it could end within a row.
 void TestBadMedia::keepCompanionPlaying()
 {
-    if (!m_companion) {
+    if (!m_engine) {
         const QString path = testmedia::makeToneFile(m_dir.path(), QStringLiteral("companion.wav"), MediaKind::Wav,
                                                      1000, CompanionSeconds);
         QVERIFY(!path.isEmpty());
-        m_companion = countingChannel(m_companionFrames, true);
-        m_companion->setFileName(path);
+        m_engine = countingEngine(m_frames, true);
+        m_engine->channel(1).setFileName(path);
     }
-    const double played = double(m_companionFrames.frames - m_companionStartFrames) / Rate;
-    if (m_companion->isPlaying() && played < CompanionSeconds - 6)
+    const double played = double(m_frames.frames - m_companionStartFrames) / Rate;
+    if (m_engine->isPlaying(1) && played < CompanionSeconds - 6)
         return;
-    send(*m_companion, "close");
-    m_companionStartFrames = m_companionFrames.frames;
-    send(*m_companion, "open");
-    send(*m_companion, "play");
-    QVERIFY(m_companion->isPlaying());
-    QTRY_VERIFY_WITH_TIMEOUT(m_companionFrames.frames > m_companionStartFrames, 3000);
+    send(*m_engine, 1, "close");
+    m_companionStartFrames = m_frames.frames;
+    send(*m_engine, 1, "open");
+    send(*m_engine, 1, "play");
+    QTRY_VERIFY_WITH_TIMEOUT(m_engine->isPlaying(1) && m_frames.frames > m_companionStartFrames, 3000);
+}
+
+// Channel 1 opens and plays the file until it has given up on it, or the
+// file's sound or end has come.
+void TestBadMedia::settle(const QString &path, qint64 &tookMs)
+{
+    m_engine->channel(0).setFileName(path);
+    QElapsedTimer timer;
+    timer.start();
+    send(*m_engine, 0, "open");
+    send(*m_engine, 0, "play");
+    QTRY_VERIFY_WITH_TIMEOUT(!m_engine->isOpen(0) || m_engine->hasStarted(0), OpenTimeoutMs + OpenMarginMs);
+    tookMs = timer.elapsed();
 }
 
 void TestBadMedia::exercise(const QString &path)
@@ -300,34 +321,24 @@ void TestBadMedia::exercise(const QString &path)
     keepCompanionPlaying();
     if (QTest::currentTestFailed())
         return;
-    const qint64 companionBefore = m_companionFrames.frames;
+    const qint64 companionBefore = m_frames.frames;
     QElapsedTimer rowTimer;
     rowTimer.start();
 
-    auto channel = silentChannel();
-    channel->setFileName(path);
-    QElapsedTimer timer;
-    timer.start();
-    send(*channel, "open");
-    const qint64 openMs = timer.elapsed();
+    qint64 openMs = 0;
+    settle(path, openMs);
+    if (QTest::currentTestFailed())
+        return;
     ++m_rows;
     if (openMs > m_slowestOpenMs) {
         m_slowestOpenMs = openMs;
         m_slowestRow = QString::fromLatin1(QTest::currentTestFunction()) + QLatin1Char('/')
                        + QString::fromLatin1(QTest::currentDataTag());
     }
-    if (openMs > OpenTimeoutMs / 2)
-        qInfo("open took %lld ms", openMs);
-    QVERIFY2(openMs < OpenTimeoutMs + OpenMarginMs, qPrintable(QStringLiteral("open took %1 ms").arg(openMs)));
-
-    send(*channel, "play");
-    // Long enough for the channel's timer to read the bus once; "pause"
-    // reads it as well.
     QTest::qWait(100);
-    send(*channel, "pause");
-    send(*channel, "close");
-    QVERIFY(!channel->isOpen());
-    channel.reset();
+    send(*m_engine, 0, "pause");
+    send(*m_engine, 0, "close");
+    QVERIFY(!m_engine->isOpen(0));
     checkLog(path);
     if (QTest::currentTestFailed())
         return;
@@ -335,12 +346,12 @@ void TestBadMedia::exercise(const QString &path)
     // The good channel played on the whole time, in real time.
     const double rowSeconds = rowTimer.elapsed() / 1000.0;
     const double wanted = std::max(0.05, 0.5 * (rowSeconds - 0.3));
-    QTRY_VERIFY2_WITH_TIMEOUT(double(m_companionFrames.frames - companionBefore) / Rate >= wanted,
+    QTRY_VERIFY2_WITH_TIMEOUT(double(m_frames.frames - companionBefore) / Rate >= wanted,
                               qPrintable(QStringLiteral("the other channel played %1 s in %2 s")
-                                             .arg(double(m_companionFrames.frames - companionBefore) / Rate)
+                                             .arg(double(m_frames.frames - companionBefore) / Rate)
                                              .arg(rowSeconds)),
                               2000);
-    QVERIFY(m_companion->isPlaying());
+    QVERIFY(m_engine->isPlaying(1));
 }
 
 void TestBadMedia::truncatedFiles_data()
@@ -444,13 +455,13 @@ void TestBadMedia::hugeSparseFiles()
     if (qint64(st.st_blocks) * 512 > (qint64(1) << 20))
         QSKIP("this file system does not keep holes");
 
+    keepCompanionPlaying();
     const qint64 readBefore = bytesReadSoFar();
     QVERIFY(readBefore >= 0);
-    auto channel = silentChannel();
-    channel->setFileName(path);
-    send(*channel, "open");
+    qint64 openMs = 0;
+    settle(path, openMs);
     const qint64 readByOpen = bytesReadSoFar() - readBefore;
-    send(*channel, "close");
+    send(*m_engine, 0, "close");
     qInfo("open read %lld KiB of the %lld GiB file", readByOpen >> 10, SparseSize >> 30);
     QVERIFY2(readByOpen < SparseReadLimit, qPrintable(QString::number(readByOpen)));
 
@@ -463,23 +474,19 @@ void TestBadMedia::fileDeletedBetweenChoiceAndOpen()
     const QString path = m_dir.filePath(QStringLiteral("short-lived.mp3"));
     QVERIFY(QFile::copy(original(MediaKind::Mp3), path));
     keepCompanionPlaying();
-    auto channel = silentChannel();
-    channel->setFileName(path);
+    m_engine->channel(0).setFileName(path);
     QVERIFY(QFile::remove(path));
-    QElapsedTimer timer;
-    timer.start();
-    send(*channel, "open");
-    QVERIFY(timer.elapsed() < OpenTimeoutMs + OpenMarginMs);
-    QVERIFY(!channel->isOpen());
-    send(*channel, "play");
-    QVERIFY(!channel->isOpen());
+    send(*m_engine, 0, "open");
+    QVERIFY(!m_engine->isOpen(0));
+    send(*m_engine, 0, "play");
+    QVERIFY(!m_engine->isOpen(0));
 
     // The same name back again is opened anew.
     QVERIFY(QFile::copy(original(MediaKind::Mp3), path));
-    send(*channel, "open");
-    QVERIFY(channel->isOpen());
-    send(*channel, "close");
-    QVERIFY(m_companion->isPlaying());
+    send(*m_engine, 0, "open");
+    QVERIFY(m_engine->isOpen(0));
+    send(*m_engine, 0, "close");
+    QVERIFY(m_engine->isPlaying(1));
     checkLog(path);
 }
 
@@ -495,15 +502,12 @@ void TestBadMedia::fileWithoutReadPermission()
         const QString path = QFile::decodeName(given);
         QVERIFY(QFileInfo::exists(path));
         QVERIFY(!QFile(path).open(QIODevice::ReadOnly));
-        auto channel = silentChannel();
-        channel->setFileName(path);
-        QElapsedTimer timer;
-        timer.start();
-        send(*channel, "open");
-        QVERIFY(timer.elapsed() < OpenTimeoutMs + OpenMarginMs);
-        QVERIFY(!channel->isOpen());
-        send(*channel, "play");
-        QVERIFY(!channel->isOpen());
+        auto engine = silentEngine();
+        engine->channel(0).setFileName(path);
+        send(*engine, 0, "open");
+        QVERIFY(!engine->isOpen(0));
+        send(*engine, 0, "play");
+        QVERIFY(!engine->isOpen(0));
         checkLog(path);
         return;
     }
@@ -516,10 +520,10 @@ void TestBadMedia::fileWithoutReadPermission()
     QCOMPARE(chmod(QFile::encodeName(path).constData(), 0), 0);
 
     if (geteuid() != 0) {
-        auto channel = silentChannel();
-        channel->setFileName(path);
-        send(*channel, "open");
-        QVERIFY(!channel->isOpen());
+        auto engine = silentEngine();
+        engine->channel(0).setFileName(path);
+        send(*engine, 0, "open");
+        QVERIFY(!engine->isOpen(0));
         return;
     }
     for (QString dir = folder; dir.size() > 1; dir = QFileInfo(dir).path()) {
@@ -557,14 +561,13 @@ void TestBadMedia::namesWithNewlinesPlay()
     QCOMPARE(QFileInfo(path).fileName(), fileName);
 
     FrameCounter counter;
-    auto channel = countingChannel(counter, false);
-    channel->setFileName(path);
-    send(*channel, "open");
-    QVERIFY(channel->isOpen());
-    send(*channel, "play");
-    QTRY_VERIFY_WITH_TIMEOUT(!channel->isPlaying(), 10000);
-    QVERIFY2(counter.seconds() > 0.8, qPrintable(QString::number(counter.seconds())));
-    send(*channel, "close");
+    auto engine = countingEngine(counter, false);
+    engine->channel(0).setFileName(path);
+    send(*engine, 0, "open");
+    QVERIFY(engine->isOpen(0));
+    send(*engine, 0, "play");
+    QTRY_VERIFY_WITH_TIMEOUT(counter.seconds() > 0.8 && !engine->isPlaying(0), 10000);
+    send(*engine, 0, "close");
     checkLog(path);
 }
 

@@ -127,6 +127,7 @@ struct Channel
     }
     bool isOpen(int channel = 0) const { return engine->isOpen(channel); }
     bool isPlaying(int channel = 0) const { return engine->isPlaying(channel); }
+    bool hasEnded(int channel = 0) const { return engine->hasStarted(channel) && !engine->isPlaying(channel); }
 };
 
 double rms(const std::vector<float> &x, double from, double to)
@@ -280,7 +281,7 @@ void TestPlaybackEngine::decodesToItsTone()
     QVERIFY(c.isOpen());
     QCOMPARE(c.capture.seconds(), 0.0); // "open" alone makes no sound
     c.send("play");
-    QTRY_VERIFY_WITH_TIMEOUT(!c.isPlaying(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(c.hasEnded(), 10000);
 
     const std::vector<float> heard = c.capture.copy();
     const double length = double(heard.size()) / Rate;
@@ -323,7 +324,7 @@ void TestPlaybackEngine::specialFileNamesPlay()
     Channel c(false);
     c.setFileName(path);
     c.openAndPlay();
-    QTRY_VERIFY_WITH_TIMEOUT(!c.isPlaying(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(c.hasEnded(), 10000);
     const std::vector<float> heard = c.capture.copy();
     QVERIFY(heard.size() > size_t(0.4 * Rate));
     QVERIFY(heardAlone(heard, 440) > 0.4);
@@ -466,7 +467,7 @@ void TestPlaybackEngine::openAndPlayAfterTheEndRestarts()
     Channel c(false);
     c.setFileName(path);
     c.openAndPlay();
-    QTRY_VERIFY_WITH_TIMEOUT(!c.isPlaying(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(c.hasEnded(), 10000);
     const double firstTime = c.capture.seconds();
     QVERIFY(!c.capture.copyPieces().empty());
     // Program streams may start their clock above 0.
@@ -477,7 +478,7 @@ void TestPlaybackEngine::openAndPlayAfterTheEndRestarts()
 
     c.capture.clear();
     c.openAndPlay();
-    QTRY_VERIFY_WITH_TIMEOUT(!c.isPlaying(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(c.hasEnded(), 10000);
     const auto pieces = c.capture.copyPieces();
     QVERIFY(!pieces.empty());
     QVERIFY2(std::abs(pieces.front().start - start) < 0.05,
@@ -575,7 +576,7 @@ void TestPlaybackEngine::channelsShareOneTimeline()
     Channel alone(false);
     alone.setFileName(mp3);
     alone.openAndPlay();
-    QTRY_VERIFY_WITH_TIMEOUT(!alone.isPlaying(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(alone.hasEnded(), 10000);
     const double mp3LeadIn = tones::onsetSeconds(alone.capture.copy(), Rate, high); // the encoder's delay
 
     Channel c(true);
