@@ -75,7 +75,11 @@ bool DesktopInput::eventFilter(QObject *watched, QEvent *event)
         if (watched != &m_window)
             return false;
         auto *drop = static_cast<QDropEvent *>(event);
-        const QStringList files = droppedFiles(*drop->mimeData(), channelAt(drop));
+        // Qt sends moves and the drop only after an accepted enter, so the
+        // enter asks whether the files go anywhere; each move then answers
+        // for its own place.
+        const int channel = event->type() == QEvent::DragEnter ? 0 : channelAt(drop);
+        const QStringList files = droppedFiles(*drop->mimeData(), channel);
         // Refused drops show the no-drop cursor and change nothing.
         if (files.isEmpty() || !(drop->possibleActions() & Qt::CopyAction)) {
             drop->ignore();

@@ -409,7 +409,9 @@ private slots:
         const QPoint p = toWindow(where.isEmpty() ? Background : inside(w().findChild<PictureButton *>(where)));
         QDragEnterEvent enter(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(m_window, &enter);
-        QCOMPARE(enter.isAccepted(), !files.isEmpty());
+        QDragMoveEvent move(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(m_window, &move);
+        QCOMPARE(move.isAccepted(), !files.isEmpty());
         QDropEvent drop(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
         QApplication::sendEvent(m_window, &drop);
         QCOMPARE(m_log->filter(" file: "), files.replaceInStrings("%D", m_dir.path()));
