@@ -25,6 +25,8 @@ int steppedVolumePercent(double level, int notches);
 // the wheel over a channel button for that channel's volume.
 class DesktopInput : public QObject
 {
+    Q_OBJECT
+
 public:
     static constexpr qint64 SeekStepMs = 5000;
 

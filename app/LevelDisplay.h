@@ -10,6 +10,8 @@
 // neither the keyboard focus nor the mouse.
 class LevelDisplay : public QWidget
 {
+    Q_OBJECT
+
 public:
     explicit LevelDisplay(QWidget *parent);
 
