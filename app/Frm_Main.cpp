@@ -1,5 +1,6 @@
 #include "Frm_Main.h"
 
+#include "DesktopInput.h"
 #include "Frm_About.h"
 #include "Frm_Help.h"
 #include "OpenFileDialog.h"
@@ -60,8 +61,10 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
         static_cast<TransportLooks &>(*this), TransportChannel{*Mmc_1, *Cmo_1, SkinButton::Img_1},
         TransportChannel{*Mmc_2, *Cmo_2, SkinButton::Img_2},
         [this](SkinButton b, ButtonVisualState s) { ShowButtonImage(b, s); });
+    m_transport->onFileSet = [this](int channel, const QString &fileName) { emit channelFileSet(channel, fileName); };
 
     connectControls();
+    new DesktopInput(*this);
     Form_Load();
 }
 
@@ -127,6 +130,7 @@ PictureButton *Frm_Main::overlay(TransportButton which) const
 void Frm_Main::setOverlayVisible(TransportButton which, bool visible)
 {
     overlay(which)->setVisible(visible);
+    emit transportLooksChanged();
 }
 
 void Frm_Main::setButtonEnabled(TransportButton which, bool enabled)
@@ -141,6 +145,31 @@ void Frm_Main::ShowButtonImage(SkinButton which, ButtonVisualState state)
 {
     const QString name = QString::fromLatin1(buttonImageName(which, state));
     m_imageLoader.show(*button(which), skinPicturePath(SkinFolder, Separator, name));
+}
+
+void Frm_Main::openFile(int channelIndex, const QString &fileName)
+{
+    m_transport->channelOpen(channelIndex, fileName);
+}
+
+TransportState Frm_Main::transportState() const
+{
+    // A button is available when its overlay is hidden; the handlers set both together.
+    return transportStateOfLooks(ui.Img_DPause->isHidden(), ui.Img_DStop->isHidden());
+}
+
+void Frm_Main::playPause()
+{
+    if (transportState() == TransportState::Playing)
+        Mnu_Pause_Click();
+    else
+        Mnu_Play_Click();
+}
+
+void Frm_Main::seekBothBy(qint64 offsetMs)
+{
+    if (transportState() != TransportState::Stopped)
+        m_playback->seekBy(offsetMs);
 }
 
 void Frm_Main::Form_Initialize()

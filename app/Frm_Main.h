@@ -49,6 +49,12 @@ public:
 
     void ShowButtonImage(SkinButton button, ButtonVisualState state);
 
+    // Ways in from the desktop, beside the controls and menus.
+    void openFile(int channelIndex, const QString &fileName); // as if the channel's dialog chose it
+    TransportState transportState() const;
+    void playPause(); // Pause while playing, Play otherwise
+    void seekBothBy(qint64 offsetMs); // nothing while stopped
+
     // Window events and menu commands, under the names the window defines.
     void Form_Initialize();
     void Form_Load();
@@ -78,6 +84,10 @@ public:
     void Mnu_Pause_Click();
     void Mnu_Play_Click();
     void Mnu_Stop_Click();
+
+signals:
+    void transportLooksChanged();
+    void channelFileSet(int channelIndex, const QString &fileName);
 
 private:
     void setOverlayVisible(TransportButton button, bool visible) override;

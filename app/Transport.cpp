@@ -60,15 +60,31 @@ void Transport::playClick()
 
 void Transport::channelClick(int channelIndex)
 {
+    OpenFileDialog &dialog = channel(channelIndex).dialog;
+    loadChannel(channelIndex, [&dialog] {
+        dialog.showOpen();
+        return dialog.fileName();
+    });
+}
+
+void Transport::channelOpen(int channelIndex, const QString &fileName)
+{
+    loadChannel(channelIndex, [&fileName] { return fileName; });
+}
+
+void Transport::loadChannel(int channelIndex, const std::function<QString()> &chooseFile)
+{
     TransportChannel &chosen = channel(channelIndex);
-    // Both channels fall silent before the dialog shows.
+    // Both channels fall silent before the file is chosen.
     stopClick();
-    chosen.dialog.showOpen();
-    if (!chosen.dialog.fileName().isEmpty()) {
+    const QString fileName = chooseFile();
+    if (!fileName.isEmpty()) {
         // A cancel keeps the channel's previous file.
-        chosen.media.setFileName(chosen.dialog.fileName());
+        chosen.media.setFileName(fileName);
         m_looks.setOverlayVisible(TransportButton::Play, false);
         m_looks.setButtonEnabled(TransportButton::Play, true);
+        if (onFileSet)
+            onFileSet(channelIndex, fileName);
     }
     m_showButtonImage(chosen.button, ButtonVisualState::Normal);
 }

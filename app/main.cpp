@@ -1,6 +1,8 @@
+#include "CommandLine.h"
 #include "DesktopComponents.h"
 #include "Frm_About.h"
 #include "Frm_Help.h"
+#include "MprisPlayer.h"
 #include "WindowSlot.h"
 
 #include <QApplication>
@@ -12,6 +14,7 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Tandra"));
     QApplication::setApplicationVersion(QStringLiteral("0.2"));
     QApplication::setDesktopFileName(QStringLiteral("tandra"));
+    const QStringList filesGiven = filesFromCommandLine(app);
 
     // The help and about windows live beside the main window, not in it.
     WindowSlot<Frm_Help> helpSlot;
@@ -19,6 +22,10 @@ int main(int argc, char *argv[])
 
     auto *mainWindow = new Frm_Main(desktopComponents(helpSlot, aboutSlot));
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
+    // Attached first, so that the desktop hears of the files given.
+    MprisPlayer::attach(*mainWindow);
+    for (int channel = 0; channel < filesGiven.size(); ++channel)
+        mainWindow->openFile(channel, filesGiven[channel]);
     centreOnScreen(*mainWindow);
     mainWindow->show();
 

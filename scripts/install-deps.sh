@@ -13,6 +13,8 @@ packages=(
   gstreamer1.0-tools fluid-soundfont-gm
   # running headless, recording the sound, looking at the window
   pulseaudio pulseaudio-utils xvfb xdotool x11-utils imagemagick
+  # the desktop: a private session bus, a media-player remote, the entry's checker
+  dbus-daemon playerctl desktop-file-utils
   # Arabic glyphs for the menus and windows
   fonts-noto-core fonts-dejavu-core
 )

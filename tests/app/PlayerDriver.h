@@ -47,7 +47,7 @@ public:
     {
     }
 
-    bool start()
+    bool start(const QStringList &arguments = {})
     {
         if (m_captureErrors) {
             m_process.setProcessChannelMode(QProcess::SeparateChannels);
@@ -55,7 +55,7 @@ public:
         } else {
             m_process.setProcessChannelMode(QProcess::ForwardedChannels);
         }
-        m_process.start(m_program, {});
+        m_process.start(m_program, arguments);
         if (!m_process.waitForStarted())
             return false;
         m_window = run({"search", "--sync", "--name", "^Tandra$"}, 15000).section('\n', 0, 0);

@@ -1,13 +1,17 @@
 #include "ButtonImageSet.h"
+#include "CommandLine.h"
 #include "Fakes.h"
 #include "Frm_About.h"
 #include "Frm_Help.h"
 #include "Frm_Main.h"
+#include "LevelDisplay.h"
+#include "MprisPlayer.h"
 #include "WindowSlot.h"
 
 #include <QtTest>
 #include <QImage>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -304,6 +308,143 @@ private slots:
         QTest::keyClick(m_window, Qt::Key(key), Qt::ControlModifier);
         QTEST(*m_log, "words");
         QTEST(flags(), "after");
+    }
+
+    void keysFollowTheLooks_data()
+    {
+        const QStringList play{"Mmc_1: open", "Mmc_1: play", "Mmc_2: open", "Mmc_2: play"};
+        const QStringList pause{"Mmc_1: pause", "Mmc_2: pause"};
+        QTest::addColumn<QString>("before"); // the menu command run first
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("words");
+        QTest::addColumn<QString>("status"); // MPRIS's name for the looks after
+        QTest::newRow("Right at start") << "" << int(Qt::Key_Right) << QStringList() << "Stopped";
+        QTest::newRow("Right after Stop") << "Mnu_Stop" << int(Qt::Key_Right) << QStringList() << "Stopped";
+        QTest::newRow("Right while playing") << "Mnu_Play" << int(Qt::Key_Right) << QStringList{"seek by 5000"} << "Playing";
+        QTest::newRow("Left while paused") << "Mnu_Pause" << int(Qt::Key_Left) << QStringList{"seek by -5000"} << "Paused";
+        QTest::newRow("Play/Pause at start") << "" << int(Qt::Key_MediaTogglePlayPause) << play << "Playing";
+        QTest::newRow("Play/Pause while playing") << "Mnu_Play" << int(Qt::Key_MediaTogglePlayPause) << pause << "Paused";
+        QTest::newRow("Play/Pause while paused") << "Mnu_Pause" << int(Qt::Key_MediaTogglePlayPause) << play << "Playing";
+        QTest::newRow("Play while playing") << "Mnu_Play" << int(Qt::Key_MediaPlay) << play << "Playing";
+        QTest::newRow("Pause while stopped") << "Mnu_Stop" << int(Qt::Key_MediaPause) << pause << "Paused";
+        QTest::newRow("Stop while paused") << "Mnu_Pause" << int(Qt::Key_MediaStop)
+                                           << QStringList{"Mmc_1: close", "Mmc_2: close"} << "Stopped";
+    }
+
+    void keysFollowTheLooks()
+    {
+        QFETCH(QString, before);
+        if (!before.isEmpty())
+            w().findChild<QAction *>(before)->trigger();
+        m_log->clear();
+        QFETCH(int, key);
+        QTest::sendKeyEvent(QTest::Click, m_window, Qt::Key(key), QString(), {}); // media keys have no text
+        QTEST(*m_log, "words");
+        QTEST(mprisPlaybackStatus(w().transportState()), "status");
+    }
+
+    void wheelStepsAChannelsVolume_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QList<int>>("deltas"); // 120 a notch, up is louder
+        QTest::addColumn<QStringList>("volumes");
+        QTest::newRow("up at full") << "Img_1" << QList<int>{120} << QStringList{"volume 1 1"};
+        QTest::newRow("two notches down") << "Img_2" << QList<int>{-120, -120} << QStringList{"volume 2 0.95", "volume 2 0.9"};
+        QTest::newRow("three in one event") << "Img_1" << QList<int>{-360} << QStringList{"volume 1 0.85"};
+        QTest::newRow("half notches add up") << "Img_2" << QList<int>{-60, 20, -80} << QStringList{"volume 2 0.95"};
+        QTest::newRow("no lower than 0") << "Img_1" << QList<int>{-2520, -120, 120}
+                                         << QStringList{"volume 1 0", "volume 1 0", "volume 1 0.05"};
+    }
+
+    void wheelStepsAChannelsVolume()
+    {
+        QFETCH(QString, button);
+        QFETCH(QList<int>, deltas);
+        ui().Mnu_Play->trigger(); // the looks don't matter, nor does a Stop after
+        m_log->clear();
+        auto *target = w().findChild<PictureButton *>(button);
+        for (int delta : deltas) {
+            QWheelEvent wheel(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, delta), {}, {},
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(target, &wheel);
+        }
+        QTEST(*m_log, "volumes");
+        QVERIFY(w().findChild<LevelDisplay *>()->isVisible());
+        QCOMPARE(QApplication::activeWindow(), m_window.data());
+        QCOMPARE(target->size(), StoredSize);
+    }
+
+    void drops_data()
+    {
+        QTest::addColumn<QStringList>("urls"); // %D is a folder holding a.wav and b.mp3
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QStringList>("files"); // what the channels are given, in order
+        QTest::newRow("one on channel 1") << QStringList{"%D/a.wav"} << "Img_1" << QStringList{"Mmc_1 file: %D/a.wav"};
+        QTest::newRow("one on channel 2") << QStringList{"%D/b.mp3"} << "Img_2" << QStringList{"Mmc_2 file: %D/b.mp3"};
+        QTest::newRow("two on channel 2") << QStringList{"%D/b.mp3", "%D/a.wav"} << "Img_2"
+                                          << QStringList{"Mmc_1 file: %D/b.mp3", "Mmc_2 file: %D/a.wav"};
+        QTest::newRow("two on the window") << QStringList{"%D/a.wav", "%D/b.mp3"} << ""
+                                           << QStringList{"Mmc_1 file: %D/a.wav", "Mmc_2 file: %D/b.mp3"};
+        QTest::newRow("one on the window") << QStringList{"%D/a.wav"} << "" << QStringList();
+        QTest::newRow("three") << QStringList{"%D/a.wav", "%D/b.mp3", "%D/a.wav"} << "Img_1" << QStringList();
+        QTest::newRow("a folder") << QStringList{"%D"} << "Img_1" << QStringList();
+        QTest::newRow("a remote file") << QStringList{"https://example.org/a.wav"} << "Img_2" << QStringList();
+        QTest::newRow("text") << QStringList() << "Img_1" << QStringList();
+    }
+
+    void drops()
+    {
+        QFETCH(QStringList, urls);
+        QFETCH(QString, where);
+        QFETCH(QStringList, files);
+        for (const char *name : {"a.wav", "b.mp3"})
+            QVERIFY(QFile(m_dir.path() + "/" + name).open(QIODevice::WriteOnly));
+        QMimeData data;
+        data.setText("%D/a.wav");
+        QList<QUrl> list;
+        for (const QString &url : urls)
+            list << QUrl::fromUserInput(QString(url).replace("%D", m_dir.path()));
+        if (!list.isEmpty())
+            data.setUrls(list);
+        const QPoint p = toWindow(where.isEmpty() ? Background : inside(w().findChild<PictureButton *>(where)));
+        QDragEnterEvent enter(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(m_window, &enter);
+        QDragMoveEvent move(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(m_window, &move);
+        QCOMPARE(move.isAccepted(), !files.isEmpty());
+        QDropEvent drop(p, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(m_window, &drop);
+        QCOMPARE(m_log->filter(" file: "), files.replaceInStrings("%D", m_dir.path()));
+        QCOMPARE(flags(), files.isEmpty() ? AtStart : AfterStop);
+    }
+
+    void filesFromTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("names"); // %D is the working folder
+        QTest::addColumn<QStringList>("paths");
+        QTest::addColumn<QStringList>("problems");
+        QTest::newRow("none") << QStringList() << QStringList() << QStringList();
+        QTest::newRow("two, one relative") << QStringList{"%D/a.wav", "sub/../b.mp3"}
+                                           << QStringList{"%D/a.wav", "%D/b.mp3"} << QStringList();
+        QTest::newRow("missing") << QStringList{"gone.wav"} << QStringList{"%D/gone.wav"}
+                                 << QStringList{"%D/gone.wav is not a readable file; channel 1 takes it all the same"};
+        QTest::newRow("a folder, empty") << QStringList{".", ""} << QStringList{"%D", ""}
+                                         << QStringList{"%D is not a readable file; channel 1 takes it all the same",
+                                                        "an empty file name leaves channel 2 as it is"};
+        QTest::newRow("three") << QStringList{"b.mp3", "a.wav", "x y.mid"} << QStringList{"%D/b.mp3", "%D/a.wav"}
+                               << QStringList{"only two files are used; ignored: x y.mid"};
+    }
+
+    void filesFromTheCommandLine()
+    {
+        QFETCH(QStringList, names);
+        for (const char *name : {"a.wav", "b.mp3"})
+            QVERIFY(QFile(m_dir.path() + "/" + name).open(QIODevice::WriteOnly));
+        QFETCH(QStringList, paths);
+        QFETCH(QStringList, problems);
+        const StartFiles start = startFiles(names.replaceInStrings("%D", m_dir.path()), m_dir.path());
+        QCOMPARE(start.paths, paths.replaceInStrings("%D", m_dir.path()));
+        QCOMPARE(start.problems, problems.replaceInStrings("%D", m_dir.path()));
     }
 
     void stateTableByButtonsAndByMenu()

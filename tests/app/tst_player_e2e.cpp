@@ -133,6 +133,53 @@ private slots:
         QCOMPARE(player.process().state(), QProcess::Running);
     }
 
+    // Files from the command line, worked from the desktop's side through
+    // MPRIS on a private session bus.
+    void playerctlOnAPrivateBus()
+    {
+        QProcess bus;
+        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        QVERIFY2(bus.waitForReadyRead(5000), "dbus-daemon gave no address");
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(bus.readLine()).trimmed());
+        const auto playerctl = [&env](const QStringList &command) {
+            QProcess p;
+            p.setProcessEnvironment(env);
+            p.start("playerctl", QStringList{"--player=tandra"} + command);
+            p.waitForFinished(5000);
+            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+        };
+        Player player;
+        player.process().setProcessEnvironment(env);
+        QVERIFY(player.start({m_lowFile, m_highFile}));
+        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Stopped"), 5000);
+        QCOMPARE(playerctl({"metadata", "xesam:title"}), QStringLiteral("low-440.wav + high-1000.mp3"));
+
+        tones::SinkRecorder recorder;
+        QVERIFY(recorder.start());
+        QTest::qWait(500);
+        double at[5];
+        const char *steps[] = {"play", "pause", "play-pause", "stop"};
+        const char *statuses[] = {"Playing", "Paused", "Playing", "Stopped"};
+        for (int i = 0; i < 4; ++i) {
+            at[i] = recorder.elapsedSeconds();
+            playerctl({steps[i]});
+            QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QString(statuses[i]), 5000);
+            QTest::qWait(1300);
+        }
+        at[4] = recorder.elapsedSeconds();
+        const std::vector<float> sound = recorder.stop();
+        const Heard before = heard(sound, 0, at[0]);
+        QVERIFY2(!before.low && !before.high, "nothing plays until Play");
+        for (int i = 0; i < 4; ++i) {
+            const Heard h = heard(sound, at[i] + 0.5, at[i + 1]);
+            const bool sounding = i % 2 == 0;
+            QVERIFY2(h.low == sounding && h.high == sounding, steps[i]);
+        }
+        bus.terminate();
+        bus.waitForFinished();
+    }
+
     void exitFromTheMenuWhilePlaying()
     {
         Player player;

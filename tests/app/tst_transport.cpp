@@ -70,6 +70,10 @@ private slots:
                                                     "Play enabled", "picture 0 0"};
         QTest::newRow("channel 2, cancelled")
             << "cancel2" << StopSteps + QStringList{"Cmo_2: show", "picture 1 0"};
+        // A file given from the desktop: the same steps, no dialog.
+        QTest::newRow("channel 2, file given")
+            << "give2" << StopSteps + QStringList{"Mmc_2 file: /music/c.mp3", "DPlay hidden", "Play enabled", "picture 1 0"};
+        QTest::newRow("channel 1, empty name given") << "giveEmpty1" << StopSteps + QStringList{"picture 0 0"};
     }
 
     void handlersSendTheirStepsInOrder()
@@ -83,6 +87,8 @@ private slots:
         if (handler == "play") rig.transport.playClick();
         if (handler == "choose1") rig.transport.channelClick(0);
         if (handler == "cancel2") rig.transport.channelClick(1);
+        if (handler == "give2") rig.transport.channelOpen(1, "/music/c.mp3");
+        if (handler == "giveEmpty1") rig.transport.channelOpen(0, QString());
         QCOMPARE(*rig.log, steps);
     }
 
