@@ -18,6 +18,8 @@ void BackgroundArea::setPicture(const QPixmap &picture)
 void BackgroundArea::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    // A double-size picture on a screen at 150 % is scaled down, smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(0, 0, m_picture);
 }
 

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <cstdio>
@@ -43,7 +44,7 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(ui.Frm_Background->minimumSize() + QSize(0, menuBar()->sizeHint().height()));
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
+    for (int size : {16, 32, 48, 64, 96, 128, 256, 512})
         icon.addFile(QStringLiteral(":/icons/tandra-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
     for (QAction *action : ui.Mnu_File->actions())
@@ -140,7 +141,9 @@ void Frm_Main::setButtonEnabled(TransportButton which, bool enabled)
 void Frm_Main::ShowButtonImage(SkinButton which, ButtonVisualState state)
 {
     const QString name = QString::fromLatin1(buttonImageName(which, state));
-    m_imageLoader.show(*button(which), skinPicturePath(SkinFolder, Separator, name));
+    const PictureFile file = pictureFileForRatio(SkinFolder, Separator, name, devicePixelRatio(),
+                                                 [](const QString &path) { return QFileInfo::exists(path); });
+    m_imageLoader.show(*button(which), file.path, file.devicePixelRatio);
 }
 
 void Frm_Main::Form_Initialize()

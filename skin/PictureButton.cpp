@@ -13,13 +13,15 @@ PictureButton::PictureButton(QWidget *parent)
 void PictureButton::setPicture(const QPixmap &picture)
 {
     m_picture = picture;
-    setFixedSize(picture.size());
+    setFixedSize(sizeHint());
     update();
 }
 
 void PictureButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    // A double-size picture on a screen at 150 % is scaled down, smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(0, 0, m_picture);
 }
 

@@ -3,6 +3,7 @@
 #include "Frm_About.h"
 #include "Frm_Help.h"
 #include "Frm_Main.h"
+#include "SkinFolders.h"
 #include "WindowSlot.h"
 
 #include <QtTest>
@@ -15,8 +16,9 @@ namespace {
 
 // A test skin whose fifteen pictures tell themselves apart by size:
 // picture i of the table is (30 + i) x (20 + i), all smaller than the stored
-// 50 x 48 ones. A second skin adds `grow` to both sides.
-void writeSkin(const QString &folder, int grow)
+// 50 x 48 ones. A second skin adds `grow` to both sides; with `sharp` it also
+// has double-size pictures, one unit larger when shown, for dense screens.
+void writeSkin(const QString &folder, int grow, bool sharp = false)
 {
     QVERIFY(QDir().mkpath(folder));
     int i = 0;
@@ -24,7 +26,9 @@ void writeSkin(const QString &folder, int grow)
         for (std::string_view name : row) {
             QImage image(30 + i + grow, 20 + i + grow, QImage::Format_RGB32);
             image.fill(QColor::fromHsv(i * 24, 200, 220));
-            QVERIFY(image.save(folder + "/" + QString::fromLatin1(name.data(), qsizetype(name.size())), "JPEG"));
+            const QString file = QString::fromLatin1(name.data(), qsizetype(name.size()));
+            QVERIFY(image.save(folder + "/" + file, "JPEG"));
+            QVERIFY(!sharp || image.scaled(image.size() * 2 + QSize(2, 2)).save(folder + "/" + doubleSizeName(file)));
             ++i;
         }
 }
@@ -150,13 +154,16 @@ private slots:
         QCOMPARE(w().minimumSize(), w().maximumSize());
         QCOMPARE(ui().Frm_Background->size(), QSize(375, 187));
         QVERIFY(!(w().windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-        QCOMPARE(ui().Frm_Background->picture().size(), QSize(375, 188));
+        // Run at scale 1 and 2: the stored double-size pictures serve the second.
+        QCOMPARE(ui().Frm_Background->picture().deviceIndependentSize(), QSizeF(375, 188));
+        QCOMPARE(ui().Frm_Background->picture().devicePixelRatio(), w().devicePixelRatio());
         QCOMPARE(flags(), AtStart);
         const QList<PictureButton *> all = ui().Frm_Background->findChildren<PictureButton *>();
         QCOMPARE(all.size(), 8);
         for (const PictureButton *b : all) {
             QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(b->objectName()));
             QCOMPARE(b->size(), StoredSize);
+            QCOMPARE(b->picture().devicePixelRatio(), w().devicePixelRatio());
         }
         w().resize(600, 400);
         QCOMPARE(ui().Frm_Background->size(), QSize(375, 187));
@@ -400,7 +407,8 @@ private slots:
     {
         using S = SkinButton;
         using V = ButtonVisualState;
-        writeSkin(m_dir.path() + "/Blue", 5);
+        writeSkin(m_dir.path() + "/Blue", 5, true);
+        const int grow = w().devicePixelRatio() > 1 ? 6 : 5; // the double-size pictures on a dense screen
         moveTo(inside(ui().Img_1));
         m_dialogs[2]->answer(QDir::toNativeSeparators(m_dir.path() + "/Blue/blue.skn"));
         w().Mnu_ChoseSkin_Click();
@@ -409,9 +417,9 @@ private slots:
 
         moveTo(Background);
         for (S b : {S::Img_Play, S::Img_Pause, S::Img_Stop, S::Img_1, S::Img_2})
-            QCOMPARE(shown(b), skinSize(b, V::Normal, 5));
+            QCOMPARE(shown(b), skinSize(b, V::Normal, grow));
         moveTo(inside(ui().Img_1));
-        QCOMPARE(shown(S::Img_1), skinSize(S::Img_1, V::Hover, 5));
+        QCOMPARE(shown(S::Img_1), skinSize(S::Img_1, V::Hover, grow));
 
         // A cancel keeps the chosen skin.
         w().Mnu_ChoseSkin_Click();
