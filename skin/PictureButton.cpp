@@ -1,5 +1,7 @@
 #include "PictureButton.h"
 
+#include "PictureButtonAccessible.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -8,6 +10,7 @@ PictureButton::PictureButton(QWidget *parent)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_NoMousePropagation);
+    PictureButtonAccessible::install();
 }
 
 void PictureButton::setPicture(const QPixmap &picture)

@@ -7,6 +7,7 @@
 #include "WindowSlot.h"
 
 #include <QtTest>
+#include <QAccessible>
 #include <QImage>
 #include <QMenuBar>
 #include <QTemporaryDir>
@@ -311,6 +312,52 @@ private slots:
         QTest::keyClick(m_window, Qt::Key(key), Qt::ControlModifier);
         QTEST(*m_log, "words");
         QTEST(flags(), "after");
+    }
+
+    void screenReaderSeesTheButtons_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("command"); // given first, from the menu
+        QTest::addColumn<QAccessible::Role>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("unavailable");
+        QTest::addColumn<QStringList>("pressed"); // what the press action does
+        const QStringList opens{"Mmc_1: close", "Mmc_2: close"};
+        const QStringList plays{"Mmc_1: open", "Mmc_1: play", "Mmc_2: open", "Mmc_2: play"};
+        const QAccessible::Role B = QAccessible::Button, None = QAccessible::NoRole;
+        QTest::newRow("Img_1") << "Img_1" << "" << B << "إفتح 1" << false << opens + QStringList{"Cmo_1: show"};
+        QTest::newRow("Img_2") << "Img_2" << "" << B << "إفتح 2" << false << opens + QStringList{"Cmo_2: show"};
+        QTest::newRow("Play covered") << "Img_Play" << "" << B << "تشغيل" << true << QStringList();
+        QTest::newRow("Play after Stop") << "Img_Play" << "Mnu_Stop" << B << "تشغيل" << false << plays;
+        QTest::newRow("Play after Play") << "Img_Play" << "Mnu_Play" << B << "تشغيل" << true << QStringList();
+        QTest::newRow("Pause after Play") << "Img_Pause" << "Mnu_Play" << B << "تأني" << false
+                                          << QStringList{"Mmc_1: pause", "Mmc_2: pause"};
+        QTest::newRow("Stop after Play") << "Img_Stop" << "Mnu_Play" << B << "توقف" << false << opens;
+        QTest::newRow("overlay") << "Img_DPlay" << "" << None << "" << false << QStringList();
+        QTest::newRow("background") << "Frm_Background" << "" << None << "" << false << QStringList();
+        QTest::newRow("window") << "Frm_Main" << "" << QAccessible::Window << "Tandra" << false << QStringList();
+    }
+
+    void screenReaderSeesTheButtons()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, command);
+        QFETCH(QAccessible::Role, role);
+        QFETCH(bool, unavailable);
+        QFETCH(QStringList, pressed);
+        if (!command.isEmpty())
+            w().findChild<QAction *>(command)->trigger();
+        m_log->clear();
+        QObject *object = control == "Frm_Main" ? m_window.data() : w().findChild<QWidget *>(control);
+        QAccessibleInterface *seen = QAccessible::queryAccessibleInterface(object);
+        QVERIFY(seen && seen->actionInterface());
+        QCOMPARE(seen->role(), role);
+        QTEST(seen->text(QAccessible::Name), "name");
+        QCOMPARE(seen->state().disabled, unavailable);
+        const QString press = QAccessibleActionInterface::pressAction();
+        QCOMPARE(seen->actionInterface()->actionNames().contains(press), !pressed.isEmpty());
+        seen->actionInterface()->doAction(press);
+        QCOMPARE(*m_log, pressed);
     }
 
     void stateTableByButtonsAndByMenu()
