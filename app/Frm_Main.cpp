@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QImageReader>
 
 #include <cstdio>
@@ -43,8 +44,10 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
     // A fixed frame with only a close box; the client area stays 375 x 187.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFixedSize(ui.Frm_Background->minimumSize() + QSize(0, menuBar()->sizeHint().height()));
+    // Also while minimised, when Qt would offer the (empty) icon text instead.
+    setAccessibleName(windowTitle());
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 128, 256})
+    for (int size : {16, 32, 48, 64, 96, 128, 256, 512})
         icon.addFile(QStringLiteral(":/icons/tandra-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
     for (QAction *action : ui.Mnu_File->actions())
@@ -75,18 +78,23 @@ void Frm_Main::connectControls()
     struct ButtonHandlers
     {
         PictureButton *button;
+        QAction *command; // names the button for a screen reader
         void (Frm_Main::*click)();
         void (Frm_Main::*mouseDown)();
         void (Frm_Main::*mouseMove)();
     };
     const ButtonHandlers handlers[] = {
-        {ui.Img_1, &Frm_Main::Img_1_Click, &Frm_Main::Img_1_MouseDown, &Frm_Main::Img_1_MouseMove},
-        {ui.Img_2, &Frm_Main::Img_2_Click, &Frm_Main::Img_2_MouseDown, &Frm_Main::Img_2_MouseMove},
-        {ui.Img_Play, &Frm_Main::Img_Play_Click, &Frm_Main::Img_Play_MouseDown, &Frm_Main::Img_Play_MouseMove},
-        {ui.Img_Pause, &Frm_Main::Img_Pause_Click, &Frm_Main::Img_Pause_MouseDown, &Frm_Main::Img_Pause_MouseMove},
-        {ui.Img_Stop, &Frm_Main::Img_Stop_Click, &Frm_Main::Img_Stop_MouseDown, &Frm_Main::Img_Stop_MouseMove},
+        {ui.Img_1, ui.Mnu_Open1, &Frm_Main::Img_1_Click, &Frm_Main::Img_1_MouseDown, &Frm_Main::Img_1_MouseMove},
+        {ui.Img_2, ui.Mnu_Open2, &Frm_Main::Img_2_Click, &Frm_Main::Img_2_MouseDown, &Frm_Main::Img_2_MouseMove},
+        {ui.Img_Play, ui.Mnu_Play, &Frm_Main::Img_Play_Click, &Frm_Main::Img_Play_MouseDown,
+         &Frm_Main::Img_Play_MouseMove},
+        {ui.Img_Pause, ui.Mnu_Pause, &Frm_Main::Img_Pause_Click, &Frm_Main::Img_Pause_MouseDown,
+         &Frm_Main::Img_Pause_MouseMove},
+        {ui.Img_Stop, ui.Mnu_Stop, &Frm_Main::Img_Stop_Click, &Frm_Main::Img_Stop_MouseDown,
+         &Frm_Main::Img_Stop_MouseMove},
     };
     for (const ButtonHandlers &h : handlers) {
+        h.button->setAccessibleName(h.command->text());
         connect(h.button, &PictureButton::Click, this, h.click);
         connect(h.button, &PictureButton::MouseDown, this, h.mouseDown);
         connect(h.button, &PictureButton::MouseMove, this, h.mouseMove);
@@ -144,7 +152,9 @@ void Frm_Main::setButtonEnabled(TransportButton which, bool enabled)
 void Frm_Main::ShowButtonImage(SkinButton which, ButtonVisualState state)
 {
     const QString name = QString::fromLatin1(buttonImageName(which, state));
-    m_imageLoader.show(*button(which), skinPicturePath(SkinFolder, Separator, name));
+    const PictureFile file = pictureFileForRatio(SkinFolder, Separator, name, devicePixelRatio(),
+                                                 [](const QString &path) { return QFileInfo::exists(path); });
+    m_imageLoader.show(*button(which), file.path, file.devicePixelRatio);
 }
 
 void Frm_Main::openFile(int channelIndex, const QString &fileName)

@@ -1,5 +1,7 @@
 #include "LinkLabel.h"
 
+#include "LinkLabelAccessible.h"
+
 #include <QMouseEvent>
 
 LinkLabel::LinkLabel(QWidget *parent)
@@ -9,6 +11,7 @@ LinkLabel::LinkLabel(QWidget *parent)
     // Moves over a link are the link's own; they must not reach the window
     // background, whose handler clears the underline.
     setAttribute(Qt::WA_NoMousePropagation);
+    LinkLabelAccessible::install();
 }
 
 void LinkLabel::mousePressEvent(QMouseEvent *event)

@@ -31,7 +31,7 @@ bool endsWithEndOfImage(const QString &path)
 
 } // namespace
 
-bool ButtonImageLoader::show(PictureButton &button, const QString &path)
+bool ButtonImageLoader::show(PictureButton &button, const QString &path, qreal devicePixelRatio)
 {
     QImageReader reader(path, "jpeg");
     reader.setDecideFormatFromContent(false);
@@ -50,6 +50,7 @@ bool ButtonImageLoader::show(PictureButton &button, const QString &path)
         }
         return false;
     }
+    image.setDevicePixelRatio(devicePixelRatio);
     button.setPicture(QPixmap::fromImage(image));
     return true;
 }

@@ -14,7 +14,8 @@ public:
     // Refuses pictures whose decoded size would pass this many megabytes.
     static constexpr int AllocationLimitMb = 64;
 
-    bool show(PictureButton &button, const QString &path);
+    // The picture is shown at its pixel size divided by devicePixelRatio.
+    bool show(PictureButton &button, const QString &path, qreal devicePixelRatio = 1);
 
 private:
     QSet<QString> m_reported;

@@ -1,5 +1,7 @@
 #include "PictureButton.h"
 
+#include "PictureButtonAccessible.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -8,18 +10,21 @@ PictureButton::PictureButton(QWidget *parent)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_NoMousePropagation);
+    PictureButtonAccessible::install();
 }
 
 void PictureButton::setPicture(const QPixmap &picture)
 {
     m_picture = picture;
-    setFixedSize(picture.size());
+    setFixedSize(sizeHint());
     update();
 }
 
 void PictureButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    // A double-size picture on a screen at 150 % is scaled down, smoothly.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(0, 0, m_picture);
 }
 

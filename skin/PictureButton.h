@@ -15,10 +15,11 @@ public:
     explicit PictureButton(QWidget *parent = nullptr);
 
     QPixmap picture() const { return m_picture; }
-    // The button takes the picture's size, anchored at its top-left corner.
+    // The button takes the picture's size, anchored at its top-left corner:
+    // its size in the window's units, whatever its device pixel ratio.
     void setPicture(const QPixmap &picture);
 
-    QSize sizeHint() const override { return m_picture.size(); }
+    QSize sizeHint() const override { return m_picture.deviceIndependentSize().toSize(); }
 
 signals:
     void Click();

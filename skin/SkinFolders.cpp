@@ -38,3 +38,21 @@ QString skinFolderAfterChoice(const QString &currentSkinFolder, const QString &c
     const QString folder = folderOfFile(chosenFile, separator);
     return folder.isEmpty() ? fallbackSkinFolder(appFolder) : folder;
 }
+
+QString doubleSizeName(const QString &fileName)
+{
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const qsizetype stem = dot > 0 ? dot : fileName.size();
+    return fileName.left(stem) + QStringLiteral("@2x") + fileName.mid(stem);
+}
+
+PictureFile pictureFileForRatio(const QString &folder, QChar separator, const QString &fileName, qreal ratio,
+                                const std::function<bool(const QString &path)> &exists)
+{
+    if (ratio > 1) {
+        const QString sharp = skinPicturePath(folder, separator, doubleSizeName(fileName));
+        if (exists(sharp))
+            return {sharp, 2};
+    }
+    return {skinPicturePath(folder, separator, fileName), 1};
+}

@@ -3,6 +3,8 @@
 #include <QChar>
 #include <QString>
 
+#include <functional>
+
 // The two folder fields of the main window.
 struct SkinFolders
 {
@@ -30,3 +32,19 @@ QString skinPicturePath(const QString &skinFolder, QChar separator, const QStrin
 // folder unchanged after a cancel (empty path).
 QString skinFolderAfterChoice(const QString &currentSkinFolder, const QString &chosenFile,
                               const QString &appFolder, QChar separator);
+
+// The same picture drawn at twice the size, for dense screens: "@2x" before
+// the extension, so "B0001.jpg" has "B0001@2x.jpg" beside it.
+QString doubleSizeName(const QString &fileName);
+
+// A picture file to read and the device pixel ratio to show it at.
+struct PictureFile
+{
+    QString path;
+    qreal devicePixelRatio = 1;
+};
+
+// For a window whose device pixel ratio is above 1, the double-size picture
+// when it exists; otherwise the plain one, as on any ordinary screen.
+PictureFile pictureFileForRatio(const QString &folder, QChar separator, const QString &fileName, qreal ratio,
+                                const std::function<bool(const QString &path)> &exists);

@@ -5,6 +5,7 @@
 
 #include "IconFile.h"
 #include "ButtonImageSet.h"
+#include "SkinFolders.h"
 
 #include <QDir>
 #include <QFile>
@@ -33,11 +34,26 @@ constexpr qreal kSphereRadius = 61;
 enum class Glyph { Play, Pause, Stop };
 enum class Look { Normal, Hover, Pressed, Disabled };
 
-QImage blank(QSize size)
+// Everything is drawn in the window's units; `scale` pixels stand for one of
+// them, so one drawing gives both the plain and the double-size pictures.
+QImage blank(QSizeF size, int scale = 1)
 {
-    QImage img(size, QImage::Format_ARGB32_Premultiplied);
+    QImage img((size * scale).toSize(), QImage::Format_ARGB32_Premultiplied);
+    img.setDevicePixelRatio(scale);
     img.fill(Qt::transparent);
     return img;
+}
+
+int scaleOf(const QPaintDevice *device)
+{
+    return qRound(device->devicePixelRatio());
+}
+
+// A blank canvas the size of the one the painter draws on.
+QImage blankLike(const QPainter &p)
+{
+    const int scale = scaleOf(p.device());
+    return blank(QSizeF(p.device()->width(), p.device()->height()) / scale, scale);
 }
 
 void smooth(QPainter &p)
@@ -78,28 +94,28 @@ QImage blurred(QImage img, int radius)
 
 void softShadow(QPainter &p, const QPainterPath &shape, QPointF offset, int blur, QColor colour)
 {
-    QImage layer = blank(QSize(p.device()->width(), p.device()->height()));
+    QImage layer = blankLike(p);
     {
         QPainter lp(&layer);
         smooth(lp);
         lp.setBrush(colour);
         lp.drawPath(shape.translated(offset));
     }
-    p.drawImage(0, 0, blurred(layer, blur));
+    p.drawImage(0, 0, blurred(layer, blur * scaleOf(&layer)));
 }
 
 // A halo around a shape, for the hover look.
 void glow(QPainter &p, const QPainterPath &shape, QColor colour)
 {
-    QImage layer = blank(QSize(p.device()->width(), p.device()->height()));
+    QImage layer = blankLike(p);
     {
         QPainter lp(&layer);
         smooth(lp);
         lp.setPen(QPen(colour, 5));
         lp.drawPath(shape);
     }
-    p.drawImage(0, 0, blurred(layer, 2));
-    p.drawImage(0, 0, blurred(layer, 1));
+    p.drawImage(0, 0, blurred(layer, 2 * scaleOf(&layer)));
+    p.drawImage(0, 0, blurred(layer, scaleOf(&layer)));
 }
 
 QPainterPath circle(QPointF c, qreal r)
@@ -293,9 +309,9 @@ void drawSphere(QPainter &p)
     p.setPen(Qt::NoPen);
 }
 
-QImage drawBackground()
+QImage drawBackground(int scale)
 {
-    QImage img = blank(kCanvas);
+    QImage img = blank(kCanvas, scale);
     QPainter p(&img);
     smooth(p);
     drawSky(p);
@@ -368,7 +384,7 @@ void glyph(QPainter &p, const QPainterPath &shape, QColor shadow)
 // A round glass button standing on the given ground.
 QImage transportButton(const QImage &ground, Glyph g, Look look)
 {
-    QImage layer = blank(kButton);
+    QImage layer = blank(kButton, scaleOf(&ground));
     QPainter p(&layer);
     smooth(p);
     const QPointF c = QPointF(25, 23.5) + pressShift(look);
@@ -425,7 +441,7 @@ QPainterPath ejectSign(QPointF at)
 QImage channelTile(const QImage &ground, int channel, Look look)
 {
     const QColor base = channel == 1 ? QColor(36, 104, 222) : QColor(232, 78, 150);
-    QImage layer = blank(kButton);
+    QImage layer = blank(kButton, scaleOf(&ground));
     QPainter p(&layer);
     smooth(p);
     const QRectF box = QRectF(4, 4, 41, 39).translated(pressShift(look));
@@ -515,15 +531,15 @@ void drawEmblem(QPainter &p, const QRectF &box, bool flat = false)
     p.setPen(Qt::NoPen);
 }
 
-QImage drawLogo()
+QImage drawLogo(int scale)
 {
-    QImage img = blank({48, 48});
+    QImage img = blank({48, 48}, scale);
     QPainter p(&img);
     smooth(p);
     QRadialGradient bg(QPointF(18, 14), 44);
     bg.setColorAt(0, QColor(255, 255, 255));
     bg.setColorAt(1, QColor(214, 228, 240));
-    p.fillRect(img.rect(), bg);
+    p.fillRect(QRectF(0, 0, 48, 48), bg);
     drawEmblem(p, QRectF(0, 0, 48, 48));
     const QPainterPath name = fitted(textPath(QStringLiteral("Tandra")), QRectF(2, 25, 44, 12));
     p.setPen(QPen(QColor(255, 255, 255, 230), 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
@@ -536,7 +552,7 @@ QImage drawLogo()
 
 QImage drawIcon(int size, bool flat = false)
 {
-    QImage img = blank({size, size});
+    QImage img = blank(QSize(size, size));
     QPainter p(&img);
     smooth(p);
     QRectF box(0, 0, size, size);
@@ -601,7 +617,8 @@ void saveIco(const QString &path)
 
 QImage crop(const QImage &img, QPoint at)
 {
-    return img.copy(QRect(at, kButton));
+    const int scale = scaleOf(&img);
+    return img.copy(QRect(at * scale, kButton * scale));
 }
 
 // Each picture button's motif, on the piece of background it stands on.
@@ -617,12 +634,18 @@ QImage buttonPicture(const QImage &bg, SkinButton button, Look look)
     return {};
 }
 
+// A file name as drawn at the background's scale: "name.jpg" or "name@2x.jpg".
+QString scaled(const QImage &bg, const QString &fileName)
+{
+    return scaleOf(&bg) > 1 ? doubleSizeName(fileName) : fileName;
+}
+
 void writeSkin(const QString &folder, const QImage &bg)
 {
     constexpr Look looks[ButtonVisualStateCount] = {Look::Normal, Look::Hover, Look::Pressed};
     for (std::size_t b = 0; b < SkinButtonCount; ++b)
         for (std::size_t s = 0; s < ButtonVisualStateCount; ++s)
-            saveJpeg(folder + '/' + QString::fromLatin1(ButtonImageSet[b][s]),
+            saveJpeg(folder + '/' + scaled(bg, QString::fromLatin1(ButtonImageSet[b][s])),
                      buttonPicture(bg, SkinButton(b), looks[s]));
 }
 
@@ -646,22 +669,27 @@ int main(int argc, char **argv)
     if (failed)
         return 1;
 
-    const QImage bg = drawBackground();
-    saveJpeg(pictures + "/background.jpg", bg);
-    // The pictures the window starts with: the same motifs as the skin.
-    const struct { const char *name; SkinButton button; } stored[] = {
-        {"play", SkinButton::Img_Play}, {"pause", SkinButton::Img_Pause}, {"stop", SkinButton::Img_Stop}};
-    for (const auto &t : stored) {
-        const QString base = pictures + '/' + QLatin1String(t.name);
-        saveJpeg(base + ".jpg", buttonPicture(bg, t.button, Look::Normal));
-        saveJpeg(base + "_disabled.jpg", buttonPicture(bg, t.button, Look::Disabled));
+    // Every picture twice: as the window shows it on an ordinary screen, and
+    // at double size for screens scaled to 150 % or more.
+    for (int scale : {1, 2}) {
+        const QImage bg = drawBackground(scale);
+        auto save = [&](const QString &name, const QImage &img) { saveJpeg(pictures + '/' + scaled(bg, name), img); };
+        save("background.jpg", bg);
+        // The pictures the window starts with: the same motifs as the skin.
+        const struct { const char *name; SkinButton button; } stored[] = {
+            {"play", SkinButton::Img_Play}, {"pause", SkinButton::Img_Pause}, {"stop", SkinButton::Img_Stop}};
+        for (const auto &t : stored) {
+            save(QString::fromLatin1(t.name) + ".jpg", buttonPicture(bg, t.button, Look::Normal));
+            save(QString::fromLatin1(t.name) + "_disabled.jpg", buttonPicture(bg, t.button, Look::Disabled));
+        }
+        save("channel1.jpg", buttonPicture(bg, SkinButton::Img_1, Look::Normal));
+        save("channel2.jpg", buttonPicture(bg, SkinButton::Img_2, Look::Normal));
+        save("logo.jpg", drawLogo(scale));
+        writeSkin(skin, bg);
     }
-    saveJpeg(pictures + "/channel1.jpg", buttonPicture(bg, SkinButton::Img_1, Look::Normal));
-    saveJpeg(pictures + "/channel2.jpg", buttonPicture(bg, SkinButton::Img_2, Look::Normal));
-    saveJpeg(pictures + "/logo.jpg", drawLogo());
-    writeSkin(skin, bg);
 
-    for (int size : {16, 32, 48, 64, 128, 256})
+    // 96 and 512 are the 48 and 256 icons of a screen at double scale.
+    for (int size : {16, 32, 48, 64, 96, 128, 256, 512})
         savePng(icons + QStringLiteral("/tandra-%1.png").arg(size), drawIcon(size));
     saveIco(icons + "/tandra.ico");
     return failed ? 1 : 0;

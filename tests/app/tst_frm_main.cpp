@@ -6,9 +6,11 @@
 #include "Frm_Main.h"
 #include "LevelDisplay.h"
 #include "MprisPlayer.h"
+#include "SkinFolders.h"
 #include "WindowSlot.h"
 
 #include <QtTest>
+#include <QAccessible>
 #include <QImage>
 #include <QMenuBar>
 #include <QMimeData>
@@ -19,8 +21,9 @@ namespace {
 
 // A test skin whose fifteen pictures tell themselves apart by size:
 // picture i of the table is (30 + i) x (20 + i), all smaller than the stored
-// 50 x 48 ones. A second skin adds `grow` to both sides.
-void writeSkin(const QString &folder, int grow)
+// 50 x 48 ones. A second skin adds `grow` to both sides; with `sharp` it also
+// has double-size pictures, one unit larger when shown, for dense screens.
+void writeSkin(const QString &folder, int grow, bool sharp = false)
 {
     QVERIFY(QDir().mkpath(folder));
     int i = 0;
@@ -28,7 +31,9 @@ void writeSkin(const QString &folder, int grow)
         for (std::string_view name : row) {
             QImage image(30 + i + grow, 20 + i + grow, QImage::Format_RGB32);
             image.fill(QColor::fromHsv(i * 24, 200, 220));
-            QVERIFY(image.save(folder + "/" + QString::fromLatin1(name.data(), qsizetype(name.size())), "JPEG"));
+            const QString file = QString::fromLatin1(name.data(), qsizetype(name.size()));
+            QVERIFY(image.save(folder + "/" + file, "JPEG"));
+            QVERIFY(!sharp || image.scaled(image.size() * 2 + QSize(2, 2)).save(folder + "/" + doubleSizeName(file)));
             ++i;
         }
 }
@@ -154,13 +159,16 @@ private slots:
         QCOMPARE(w().minimumSize(), w().maximumSize());
         QCOMPARE(ui().Frm_Background->size(), QSize(375, 187));
         QVERIFY(!(w().windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
-        QCOMPARE(ui().Frm_Background->picture().size(), QSize(375, 188));
+        // Run at scale 1 and 2: the stored double-size pictures serve the second.
+        QCOMPARE(ui().Frm_Background->picture().deviceIndependentSize(), QSizeF(375, 188));
+        QCOMPARE(ui().Frm_Background->picture().devicePixelRatio(), w().devicePixelRatio());
         QCOMPARE(flags(), AtStart);
         const QList<PictureButton *> all = ui().Frm_Background->findChildren<PictureButton *>();
         QCOMPARE(all.size(), 8);
         for (const PictureButton *b : all) {
             QVERIFY2(b->isVisible() && b->isEnabled(), qPrintable(b->objectName()));
             QCOMPARE(b->size(), StoredSize);
+            QCOMPARE(b->picture().devicePixelRatio(), w().devicePixelRatio());
         }
         w().resize(600, 400);
         QCOMPARE(ui().Frm_Background->size(), QSize(375, 187));
@@ -447,6 +455,52 @@ private slots:
         QCOMPARE(start.problems, problems.replaceInStrings("%D", m_dir.path()));
     }
 
+    void screenReaderSeesTheButtons_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("command"); // given first, from the menu
+        QTest::addColumn<QAccessible::Role>("role");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("unavailable");
+        QTest::addColumn<QStringList>("pressed"); // what the press action does
+        const QStringList opens{"Mmc_1: close", "Mmc_2: close"};
+        const QStringList plays{"Mmc_1: open", "Mmc_1: play", "Mmc_2: open", "Mmc_2: play"};
+        const QAccessible::Role B = QAccessible::Button, None = QAccessible::NoRole;
+        QTest::newRow("Img_1") << "Img_1" << "" << B << "إفتح 1" << false << opens + QStringList{"Cmo_1: show"};
+        QTest::newRow("Img_2") << "Img_2" << "" << B << "إفتح 2" << false << opens + QStringList{"Cmo_2: show"};
+        QTest::newRow("Play covered") << "Img_Play" << "" << B << "تشغيل" << true << QStringList();
+        QTest::newRow("Play after Stop") << "Img_Play" << "Mnu_Stop" << B << "تشغيل" << false << plays;
+        QTest::newRow("Play after Play") << "Img_Play" << "Mnu_Play" << B << "تشغيل" << true << QStringList();
+        QTest::newRow("Pause after Play") << "Img_Pause" << "Mnu_Play" << B << "تأني" << false
+                                          << QStringList{"Mmc_1: pause", "Mmc_2: pause"};
+        QTest::newRow("Stop after Play") << "Img_Stop" << "Mnu_Play" << B << "توقف" << false << opens;
+        QTest::newRow("overlay") << "Img_DPlay" << "" << None << "" << false << QStringList();
+        QTest::newRow("background") << "Frm_Background" << "" << None << "" << false << QStringList();
+        QTest::newRow("window") << "Frm_Main" << "" << QAccessible::Window << "Tandra" << false << QStringList();
+    }
+
+    void screenReaderSeesTheButtons()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, command);
+        QFETCH(QAccessible::Role, role);
+        QFETCH(bool, unavailable);
+        QFETCH(QStringList, pressed);
+        if (!command.isEmpty())
+            w().findChild<QAction *>(command)->trigger();
+        m_log->clear();
+        QObject *object = control == "Frm_Main" ? m_window.data() : w().findChild<QWidget *>(control);
+        QAccessibleInterface *seen = QAccessible::queryAccessibleInterface(object);
+        QVERIFY(seen && seen->actionInterface());
+        QCOMPARE(seen->role(), role);
+        QTEST(seen->text(QAccessible::Name), "name");
+        QCOMPARE(seen->state().disabled, unavailable);
+        const QString press = QAccessibleActionInterface::pressAction();
+        QCOMPARE(seen->actionInterface()->actionNames().contains(press), !pressed.isEmpty());
+        seen->actionInterface()->doAction(press);
+        QCOMPARE(*m_log, pressed);
+    }
+
     void stateTableByButtonsAndByMenu()
     {
         m_dialogs[0]->answer("/music/one.wav");
@@ -541,7 +595,8 @@ private slots:
     {
         using S = SkinButton;
         using V = ButtonVisualState;
-        writeSkin(m_dir.path() + "/Blue", 5);
+        writeSkin(m_dir.path() + "/Blue", 5, true);
+        const int grow = w().devicePixelRatio() > 1 ? 6 : 5; // the double-size pictures on a dense screen
         moveTo(inside(ui().Img_1));
         m_dialogs[2]->answer(QDir::toNativeSeparators(m_dir.path() + "/Blue/blue.skn"));
         w().Mnu_ChoseSkin_Click();
@@ -550,9 +605,9 @@ private slots:
 
         moveTo(Background);
         for (S b : {S::Img_Play, S::Img_Pause, S::Img_Stop, S::Img_1, S::Img_2})
-            QCOMPARE(shown(b), skinSize(b, V::Normal, 5));
+            QCOMPARE(shown(b), skinSize(b, V::Normal, grow));
         moveTo(inside(ui().Img_1));
-        QCOMPARE(shown(S::Img_1), skinSize(S::Img_1, V::Hover, 5));
+        QCOMPARE(shown(S::Img_1), skinSize(S::Img_1, V::Hover, grow));
 
         // A cancel keeps the chosen skin.
         w().Mnu_ChoseSkin_Click();

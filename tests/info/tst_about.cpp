@@ -4,6 +4,7 @@
 #include "ShellLayer.h"
 #include "SystemColors.h"
 
+#include <QAccessible>
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
@@ -82,6 +83,8 @@ private slots:
     void controlsDoNotClearTheUnderline_data();
     void controlsDoNotClearTheUnderline();
     void clickOpensTag_data();
+    void screenReaderSeesTheLinks_data();
+    void screenReaderSeesTheLinks();
     void clickOpensTag();
     void failingShellLeavesWindowAsItWas();
     void reopenedWindowShowsNoUnderline();
@@ -245,6 +248,31 @@ void TestAbout::clickOpensTag()
     QCOMPARE(url.scheme(), QStringLiteral("https"));
     QCOMPARE(url.host(), QStringLiteral("example.org"));
     QVERIFY(link->tag() != about.link_Label(1 - index)->tag());
+}
+
+void TestAbout::screenReaderSeesTheLinks_data()
+{
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("member 0") << 0 << QString::fromUtf8("إضغط هنا للمزيد من المعلومات حول البرنامج");
+    QTest::newRow("member 1") << 1 << QString::fromUtf8("إضغط هنا للحصول على برامج أخرى");
+}
+
+void TestAbout::screenReaderSeesTheLinks()
+{
+    QFETCH(int, index);
+    auto shell = std::make_shared<RecordingShell>();
+    Frm_About about(shell);
+    const QString address = about.link_Label(index)->tag();
+    QAccessibleInterface *link = QAccessible::queryAccessibleInterface(about.link_Label(index));
+    QVERIFY(link && link->actionInterface());
+    QCOMPARE(link->role(), QAccessible::Link);
+    QTEST(link->text(QAccessible::Name), "caption");
+    QCOMPARE(link->text(QAccessible::Description), address);
+    QCOMPARE(link->actionInterface()->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+    link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    QCOMPARE(shell->calls.size(), std::size_t(1));
+    QCOMPARE(shell->calls.front().file, address.toLocal8Bit());
 }
 
 void TestAbout::failingShellLeavesWindowAsItWas()

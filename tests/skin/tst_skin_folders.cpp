@@ -36,6 +36,34 @@ private slots:
         QCOMPARE(skinPicturePath(folders.SkinFolder, '\\', "B0001.jpg"), QStringLiteral("C:\\Player\\\\SkinDefault\\B0001.jpg"));
     }
 
+    void pictureForScreen_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<qreal>("ratio");
+        QTest::addColumn<QStringList>("present"); // beside the plain picture
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qreal>("shownRatio");
+        const QStringList sharp{"C:\\Skin.v2\\B0001@2x.jpg"};
+        QTest::newRow("plain screen") << "B0001.jpg" << 1.0 << sharp << "C:\\Skin.v2\\B0001.jpg" << 1.0;
+        QTest::newRow("150 %") << "B0001.jpg" << 1.5 << sharp << "C:\\Skin.v2\\B0001@2x.jpg" << 2.0;
+        QTest::newRow("only the plain one") << "B0001.jpg" << 2.0 << QStringList() << "C:\\Skin.v2\\B0001.jpg" << 1.0;
+        QTest::newRow("last dot only") << "a.b.jpg" << 2.0 << QStringList{"C:\\Skin.v2\\a.b@2x.jpg"}
+                                       << "C:\\Skin.v2\\a.b@2x.jpg" << 2.0;
+        QTest::newRow("no extension") << "B0001" << 2.0 << QStringList{"C:\\Skin.v2\\B0001@2x"}
+                                      << "C:\\Skin.v2\\B0001@2x" << 2.0;
+    }
+
+    void pictureForScreen()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(qreal, ratio);
+        QFETCH(QStringList, present);
+        const PictureFile file = pictureFileForRatio("C:\\Skin.v2", '\\', fileName, ratio,
+                                                     [&](const QString &path) { return present.contains(path); });
+        QTEST(file.path, "path");
+        QTEST(file.devicePixelRatio, "shownRatio");
+    }
+
     void skinCommand_data()
     {
         QTest::addColumn<QString>("chosenFile");
