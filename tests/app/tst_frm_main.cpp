@@ -4,6 +4,7 @@
 #include "Frm_Help.h"
 #include "Frm_Main.h"
 #include "WindowSlot.h"
+#include "ui_Frm_Main.h"
 
 #include <QtTest>
 #include <QImage>
