@@ -205,10 +205,12 @@ void TestAbout::clickOpensTag_data()
     QTest::addColumn<QPoint>("pixel");
     QTest::addColumn<Qt::MouseButton>("button");
     QTest::addColumn<bool>("opens");
+    QTest::addColumn<bool>("doubleClick");
     for (int index : {0, 1}) {
-        QTest::addRow("member %d, centre", index) << index << QPoint(128, 8) << Qt::LeftButton << true;
-        QTest::addRow("member %d, outer band", index) << index << QPoint(1, 1) << Qt::LeftButton << true;
-        QTest::addRow("member %d, right button", index) << index << QPoint(128, 8) << Qt::RightButton << false;
+        QTest::addRow("member %d, centre", index) << index << QPoint(128, 8) << Qt::LeftButton << true << false;
+        QTest::addRow("member %d, outer band", index) << index << QPoint(1, 1) << Qt::LeftButton << true << false;
+        QTest::addRow("member %d, right button", index) << index << QPoint(128, 8) << Qt::RightButton << false << false;
+        QTest::addRow("member %d, double-click", index) << index << QPoint(128, 8) << Qt::LeftButton << true << true;
     }
 }
 
@@ -218,6 +220,7 @@ void TestAbout::clickOpensTag()
     QFETCH(QPoint, pixel);
     QFETCH(Qt::MouseButton, button);
     QFETCH(bool, opens);
+    QFETCH(bool, doubleClick);
 
     auto shell = std::make_shared<RecordingShell>();
     Frm_About about(shell);
@@ -225,6 +228,10 @@ void TestAbout::clickOpensTag()
     moveOver(link, QPointF(pixel) * TwipsPerPixel);
     const bool underlineBefore = underlined(&about, index);
     QTest::mouseClick(link, button, Qt::NoModifier, pixel);
+    if (doubleClick) { // what a widget gets for the second press and release
+        QTest::mouseDClick(link, button, Qt::NoModifier, pixel);
+        QTest::mouseRelease(link, button, Qt::NoModifier, pixel);
+    }
 
     if (!opens) {
         QVERIFY(shell->calls.empty());
