@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QScreen>
 
 namespace {
 
@@ -41,14 +40,4 @@ Frm_MainComponents desktopComponents(WindowSlot<Frm_Help> &helpSlot, WindowSlot<
     components.helpSlot = &helpSlot;
     components.aboutSlot = &aboutSlot;
     return components;
-}
-
-void centreOnScreen(QWidget &window)
-{
-    const QScreen *screen = window.screen();
-    if (!screen)
-        return;
-    QRect frame = window.frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window.move(frame.topLeft());
 }

@@ -1,6 +1,7 @@
 #include "DesktopComponents.h"
 #include "Frm_About.h"
 #include "Frm_Help.h"
+#include "WindowPlacement.h"
 #include "WindowSlot.h"
 
 #include <QApplication>
@@ -19,7 +20,7 @@ int main(int argc, char *argv[])
 
     auto *mainWindow = new Frm_Main(desktopComponents(helpSlot, aboutSlot));
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
-    centreOnScreen(*mainWindow);
+    centreOnScreen(mainWindow);
     mainWindow->show();
 
     const int status = QApplication::exec();
