@@ -5,7 +5,6 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QScreen>
 
 Frm_MainComponents desktopComponents(WindowSlot<Frm_Help> &helpSlot, WindowSlot<Frm_About> &aboutSlot)
 {
@@ -18,14 +17,4 @@ Frm_MainComponents desktopComponents(WindowSlot<Frm_Help> &helpSlot, WindowSlot<
     components.helpSlot = &helpSlot;
     components.aboutSlot = &aboutSlot;
     return components;
-}
-
-void centreOnScreen(QWidget &window)
-{
-    const QScreen *screen = window.screen();
-    if (!screen)
-        return;
-    QRect frame = window.frameGeometry();
-    frame.moveCenter(screen->availableGeometry().center());
-    window.move(frame.topLeft());
 }

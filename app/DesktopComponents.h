@@ -5,6 +5,3 @@
 // The real parts of the main window: GStreamer channels, Qt file dialogs and
 // the folder the program runs from.
 Frm_MainComponents desktopComponents(WindowSlot<Frm_Help> &helpSlot, WindowSlot<Frm_About> &aboutSlot);
-
-// Places a top-level window in the middle of its screen.
-void centreOnScreen(QWidget &window);

@@ -1,6 +1,7 @@
 #include "DesktopInput.h"
 
 #include "Frm_Main.h"
+#include "ui_Frm_Main.h"
 #include "LevelDisplay.h"
 #include "Playback.h"
 

@@ -8,6 +8,7 @@
 #include "SkinFolders.h"
 #include "StoredResources.h"
 #include "WindowSlot.h"
+#include "ui_Frm_Main.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -34,23 +35,24 @@ OpenFileDialogSettings skinDialogSettings()
 
 Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
     : QMainWindow(parent)
+    , ui(std::make_unique<Ui::Frm_Main>())
     , m_components(std::move(components))
     , m_looks([this](SkinButton b, ButtonVisualState s) { ShowButtonImage(b, s); })
 {
     Form_Initialize();
 
     initStoredResources();
-    ui.setupUi(this);
+    ui->setupUi(this);
     // A fixed frame with only a close box; the client area stays 375 x 187.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    setFixedSize(ui.Frm_Background->minimumSize() + QSize(0, menuBar()->sizeHint().height()));
+    setFixedSize(ui->Frm_Background->minimumSize() + QSize(0, menuBar()->sizeHint().height()));
     // Also while minimised, when Qt would offer the (empty) icon text instead.
     setAccessibleName(windowTitle());
     QIcon icon;
     for (int size : {16, 32, 48, 64, 96, 128, 256, 512})
         icon.addFile(QStringLiteral(":/icons/tandra-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
-    for (QAction *action : ui.Mnu_File->actions())
+    for (QAction *action : ui->Mnu_File->actions())
         if (action->isSeparator())
             action->setObjectName(QStringLiteral("Mnu_space1"));
 
@@ -84,13 +86,13 @@ void Frm_Main::connectControls()
         void (Frm_Main::*mouseMove)();
     };
     const ButtonHandlers handlers[] = {
-        {ui.Img_1, ui.Mnu_Open1, &Frm_Main::Img_1_Click, &Frm_Main::Img_1_MouseDown, &Frm_Main::Img_1_MouseMove},
-        {ui.Img_2, ui.Mnu_Open2, &Frm_Main::Img_2_Click, &Frm_Main::Img_2_MouseDown, &Frm_Main::Img_2_MouseMove},
-        {ui.Img_Play, ui.Mnu_Play, &Frm_Main::Img_Play_Click, &Frm_Main::Img_Play_MouseDown,
+        {ui->Img_1, ui->Mnu_Open1, &Frm_Main::Img_1_Click, &Frm_Main::Img_1_MouseDown, &Frm_Main::Img_1_MouseMove},
+        {ui->Img_2, ui->Mnu_Open2, &Frm_Main::Img_2_Click, &Frm_Main::Img_2_MouseDown, &Frm_Main::Img_2_MouseMove},
+        {ui->Img_Play, ui->Mnu_Play, &Frm_Main::Img_Play_Click, &Frm_Main::Img_Play_MouseDown,
          &Frm_Main::Img_Play_MouseMove},
-        {ui.Img_Pause, ui.Mnu_Pause, &Frm_Main::Img_Pause_Click, &Frm_Main::Img_Pause_MouseDown,
+        {ui->Img_Pause, ui->Mnu_Pause, &Frm_Main::Img_Pause_Click, &Frm_Main::Img_Pause_MouseDown,
          &Frm_Main::Img_Pause_MouseMove},
-        {ui.Img_Stop, ui.Mnu_Stop, &Frm_Main::Img_Stop_Click, &Frm_Main::Img_Stop_MouseDown,
+        {ui->Img_Stop, ui->Mnu_Stop, &Frm_Main::Img_Stop_Click, &Frm_Main::Img_Stop_MouseDown,
          &Frm_Main::Img_Stop_MouseMove},
     };
     for (const ButtonHandlers &h : handlers) {
@@ -99,15 +101,15 @@ void Frm_Main::connectControls()
         connect(h.button, &PictureButton::MouseDown, this, h.mouseDown);
         connect(h.button, &PictureButton::MouseMove, this, h.mouseMove);
     }
-    connect(ui.Frm_Background, &BackgroundArea::MouseMove, this, &Frm_Main::Form_MouseMove);
+    connect(ui->Frm_Background, &BackgroundArea::MouseMove, this, &Frm_Main::Form_MouseMove);
 
     // Mnu_Refresh has no handler, and Mnu_ChoseSkin stays switched off.
     const std::pair<QAction *, void (Frm_Main::*)()> menu[] = {
-        {ui.Mnu_Open1, &Frm_Main::Mnu_Open1_Click}, {ui.Mnu_Open2, &Frm_Main::Mnu_Open2_Click},
-        {ui.Mnu_Min, &Frm_Main::Mnu_Min_Click},     {ui.Mnu_Exit, &Frm_Main::Mnu_Exit_Click},
-        {ui.Mnu_Play, &Frm_Main::Mnu_Play_Click},   {ui.Mnu_Pause, &Frm_Main::Mnu_Pause_Click},
-        {ui.Mnu_Stop, &Frm_Main::Mnu_Stop_Click},   {ui.Mnu_ChoseSkin, &Frm_Main::Mnu_ChoseSkin_Click},
-        {ui.Mnu_Help, &Frm_Main::Mnu_Help_Click},   {ui.Mnu_About, &Frm_Main::Mnu_About_Click},
+        {ui->Mnu_Open1, &Frm_Main::Mnu_Open1_Click}, {ui->Mnu_Open2, &Frm_Main::Mnu_Open2_Click},
+        {ui->Mnu_Min, &Frm_Main::Mnu_Min_Click},     {ui->Mnu_Exit, &Frm_Main::Mnu_Exit_Click},
+        {ui->Mnu_Play, &Frm_Main::Mnu_Play_Click},   {ui->Mnu_Pause, &Frm_Main::Mnu_Pause_Click},
+        {ui->Mnu_Stop, &Frm_Main::Mnu_Stop_Click},   {ui->Mnu_ChoseSkin, &Frm_Main::Mnu_ChoseSkin_Click},
+        {ui->Mnu_Help, &Frm_Main::Mnu_Help_Click},   {ui->Mnu_About, &Frm_Main::Mnu_About_Click},
     };
     for (const auto &[action, handler] : menu)
         connect(action, &QAction::triggered, this, handler);
@@ -116,11 +118,11 @@ void Frm_Main::connectControls()
 PictureButton *Frm_Main::button(SkinButton which) const
 {
     switch (which) {
-    case SkinButton::Img_1: return ui.Img_1;
-    case SkinButton::Img_2: return ui.Img_2;
-    case SkinButton::Img_Stop: return ui.Img_Stop;
-    case SkinButton::Img_Pause: return ui.Img_Pause;
-    case SkinButton::Img_Play: return ui.Img_Play;
+    case SkinButton::Img_1: return ui->Img_1;
+    case SkinButton::Img_2: return ui->Img_2;
+    case SkinButton::Img_Stop: return ui->Img_Stop;
+    case SkinButton::Img_Pause: return ui->Img_Pause;
+    case SkinButton::Img_Play: return ui->Img_Play;
     }
     return nullptr;
 }
@@ -128,9 +130,9 @@ PictureButton *Frm_Main::button(SkinButton which) const
 PictureButton *Frm_Main::overlay(TransportButton which) const
 {
     switch (which) {
-    case TransportButton::Play: return ui.Img_DPlay;
-    case TransportButton::Pause: return ui.Img_DPause;
-    case TransportButton::Stop: return ui.Img_DStop;
+    case TransportButton::Play: return ui->Img_DPlay;
+    case TransportButton::Pause: return ui->Img_DPause;
+    case TransportButton::Stop: return ui->Img_DStop;
     }
     return nullptr;
 }
@@ -165,7 +167,7 @@ void Frm_Main::openFile(int channelIndex, const QString &fileName)
 TransportState Frm_Main::transportState() const
 {
     // A button is available when its overlay is hidden; the handlers set both together.
-    return transportStateOfLooks(ui.Img_DPause->isHidden(), ui.Img_DStop->isHidden());
+    return transportStateOfLooks(ui->Img_DPause->isHidden(), ui->Img_DStop->isHidden());
 }
 
 void Frm_Main::playPause()

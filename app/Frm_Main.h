@@ -4,7 +4,6 @@
 #include "ButtonImageSet.h"
 #include "ButtonLooks.h"
 #include "Transport.h"
-#include "ui_Frm_Main.h"
 
 #include <QMainWindow>
 
@@ -15,9 +14,14 @@ class Frm_About;
 class Frm_Help;
 class MediaChannel;
 class OpenFileDialog;
+class PictureButton;
 class Playback;
 struct OpenFileDialogSettings;
 template <typename Window> class WindowSlot;
+
+namespace Ui {
+class Frm_Main;
+}
 
 // What the main window is built from besides its stored definition: the
 // program's folder, its two media channels and open-file dialogs, and the
@@ -44,7 +48,7 @@ public:
 
     PictureButton *button(SkinButton which) const;
     PictureButton *overlay(TransportButton which) const;
-    const Ui::Frm_Main &controls() const { return ui; }
+    const Ui::Frm_Main &controls() const { return *ui; }
     Playback &playback() { return *m_playback; }
 
     void ShowButtonImage(SkinButton button, ButtonVisualState state);
@@ -94,7 +98,7 @@ private:
     void setButtonEnabled(TransportButton button, bool enabled) override;
     void connectControls();
 
-    Ui::Frm_Main ui;
+    std::unique_ptr<Ui::Frm_Main> ui;
     Frm_MainComponents m_components;
     std::unique_ptr<Playback> m_playback;
     MediaChannel *Mmc_1 = nullptr;

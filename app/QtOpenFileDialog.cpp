@@ -1,7 +1,6 @@
 #include "QtOpenFileDialog.h"
 
 #include <QFileDialog>
-#include <QFileInfo>
 
 namespace {
 
@@ -40,20 +39,21 @@ QtOpenFileDialog::QtOpenFileDialog(OpenFileDialogSettings settings, QWidget *par
 void QtOpenFileDialog::showOpen()
 {
     QFileDialog dialog(m_parent);
+    // Modal to the main window only: the help and about windows, which have
+    // no owner, stay usable.
+    dialog.setWindowModality(Qt::WindowModal);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(nameFilters(m_settings));
-    if (!m_folder.isEmpty())
-        dialog.setDirectory(m_folder);
-    // A pattern in the name box would only filter again; show a real name only.
+    // A pattern in the name box would only filter again; show a real name
+    // only. A full path also opens the dialog in the file's folder.
     if (!m_lastChoice.contains(QLatin1Char('*')))
         dialog.selectFile(m_lastChoice);
 
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        m_fileName = QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
-        m_lastChoice = QFileInfo(m_fileName).fileName();
+        m_lastChoice = dialog.selectedFiles().constFirst();
+        m_fileName = QDir::toNativeSeparators(m_lastChoice);
     } else {
         m_fileName.clear();
     }
-    m_folder = dialog.directory().absolutePath();
 }

@@ -5,7 +5,8 @@
 #include <QDir>
 
 // The open-file dialog on QFileDialog. Like the component it stands for, it
-// remembers its folder and file name from one use to the next.
+// starts each use from the last file chosen: in its folder, with its name in
+// the name box, so that Enter chooses it again.
 class QtOpenFileDialog : public OpenFileDialog
 {
 public:
@@ -17,7 +18,6 @@ public:
 private:
     OpenFileDialogSettings m_settings;
     QWidget *m_parent;
-    QString m_folder;
-    QString m_lastChoice; // what the name box shows next time
+    QString m_lastChoice; // full path, or the stored preset before any choice
     QString m_fileName;   // the result of the last use
 };

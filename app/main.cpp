@@ -3,6 +3,7 @@
 #include "Frm_About.h"
 #include "Frm_Help.h"
 #include "MprisPlayer.h"
+#include "WindowPlacement.h"
 #include "WindowSlot.h"
 
 #include <QApplication>
@@ -26,7 +27,7 @@ int main(int argc, char *argv[])
     MprisPlayer::attach(*mainWindow);
     for (int channel = 0; channel < filesGiven.size(); ++channel)
         mainWindow->openFile(channel, filesGiven[channel]);
-    centreOnScreen(*mainWindow);
+    centreOnScreen(mainWindow);
     mainWindow->show();
 
     const int status = QApplication::exec();

@@ -23,7 +23,8 @@ void LinkLabel::mousePressEvent(QMouseEvent *event)
 
 void LinkLabel::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    mousePressEvent(event);
+    // The first press and release of a double-click opened the link already.
+    event->accept();
 }
 
 void LinkLabel::mouseReleaseEvent(QMouseEvent *event)

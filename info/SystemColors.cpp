@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QPalette>
+#include <QVariant>
 #include <QWidget>
 
 #include <array>
+#include <optional>
 
 namespace {
 
@@ -12,7 +14,7 @@ struct SystemColorEntry
 {
     SystemColor color;
     std::optional<QPalette::ColorRole> role;
-    QRgb windowsDefault; // Windows XP default scheme, for colours Qt has no role for
+    QRgb windowsDefault; // in the Windows XP default scheme
 };
 
 // The one place where system colours are resolved.
@@ -26,49 +28,52 @@ constexpr std::array<SystemColorEntry, 7> systemColorTable{{
     {SystemColor::COLOR_3DLIGHT, QPalette::Midlight, qRgb(241, 239, 226)},
 }};
 
-QColor resolve(const SystemColorEntry &entry)
+// The entry a colour property (a system colour index) names, if any.
+const SystemColorEntry *entryFor(const QVariant &index)
 {
-    if (entry.role)
+    bool ok = false;
+    const int value = index.toInt(&ok);
+    for (const SystemColorEntry &entry : systemColorTable) {
+        if (ok && static_cast<int>(entry.color) == value)
+            return &entry;
+    }
+    return nullptr;
+}
+
+QColor resolve(const SystemColorEntry &entry, ColorScheme scheme)
+{
+    if (scheme == ColorScheme::Palette && entry.role)
         return QApplication::palette().color(QPalette::Active, *entry.role);
     return QColor(entry.windowsDefault);
 }
 
-} // namespace
-
-std::optional<QColor> systemColorByIndex(int index)
-{
-    for (const SystemColorEntry &entry : systemColorTable) {
-        if (static_cast<int>(entry.color) == index)
-            return resolve(entry);
-    }
-    return std::nullopt;
-}
-
-QColor systemColor(SystemColor color)
-{
-    return systemColorByIndex(static_cast<int>(color)).value();
-}
-
-namespace {
-
 void applyTo(QWidget *widget)
 {
-    bool ok = false;
-    const int back = widget->property("sysBackColor").toInt(&ok);
-    const auto backColor = ok ? systemColorByIndex(back) : std::nullopt;
-    const int fore = widget->property("sysForeColor").toInt(&ok);
-    const auto foreColor = ok ? systemColorByIndex(fore) : std::nullopt;
-    if (!backColor && !foreColor)
+    const SystemColorEntry *back = entryFor(widget->property("sysBackColor"));
+    const SystemColorEntry *fore = entryFor(widget->property("sysForeColor"));
+    if (!back && !fore)
         return;
     QPalette palette = widget->palette();
-    if (backColor)
-        palette.setColor(QPalette::Window, *backColor);
-    if (foreColor)
-        palette.setColor(QPalette::WindowText, *foreColor);
+    // A colour the definition gives as RGB is as fixed as one Qt has no role for.
+    const bool backThemed = back ? back->role.has_value() : !palette.isBrushSet(QPalette::Active, QPalette::Window);
+    const bool foreThemed =
+        fore ? fore->role.has_value() : !palette.isBrushSet(QPalette::Active, QPalette::WindowText);
+    const ColorScheme scheme = backThemed && foreThemed ? ColorScheme::Palette : ColorScheme::Windows;
+    if (back)
+        palette.setColor(QPalette::Window, resolve(*back, scheme));
+    if (fore)
+        palette.setColor(QPalette::WindowText, resolve(*fore, scheme));
+    else if (foreThemed && scheme == ColorScheme::Windows)
+        palette.setColor(QPalette::WindowText, systemColor(SystemColor::COLOR_WINDOWTEXT, scheme));
     widget->setPalette(palette);
 }
 
 } // namespace
+
+QColor systemColor(SystemColor color, ColorScheme scheme)
+{
+    return resolve(*entryFor(static_cast<int>(color)), scheme);
+}
 
 void applySystemColors(QWidget *root)
 {

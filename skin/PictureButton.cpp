@@ -38,8 +38,10 @@ void PictureButton::mousePressEvent(QMouseEvent *event)
 
 void PictureButton::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    // A second press in quick succession is still a press of its own.
-    mousePressEvent(event);
+    // The second press of a double-click shows as a press but does not
+    // click again: the first press and release were the click.
+    event->accept();
+    emit MouseDown(event->button(), event->modifiers(), event->position());
 }
 
 void PictureButton::mouseReleaseEvent(QMouseEvent *event)

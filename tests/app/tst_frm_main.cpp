@@ -8,6 +8,7 @@
 #include "MprisPlayer.h"
 #include "SkinFolders.h"
 #include "WindowSlot.h"
+#include "ui_Frm_Main.h"
 
 #include <QtTest>
 #include <QAccessible>
@@ -589,6 +590,11 @@ private slots:
         release(inside(ui().Img_2)); // the dialog is cancelled
         QCOMPARE(shown(SkinButton::Img_2), skinSize(SkinButton::Img_2, ButtonVisualState::Normal));
         QVERIFY(m_log->contains("Cmo_2: show"));
+        // A double-click clicks once; its second press only shows as pressed.
+        QTest::mouseDClick(m_window->windowHandle(), Qt::LeftButton, {}, toWindow(inside(ui().Img_2)));
+        QCOMPARE(shown(SkinButton::Img_2), skinSize(SkinButton::Img_2, ButtonVisualState::Pressed));
+        release(inside(ui().Img_2));
+        QCOMPARE(m_log->count("Cmo_2: show"), 2);
     }
 
     void newSkinShowsLazily()

@@ -4,6 +4,7 @@
 #include "ButtonImageSet.h"
 #include "Fakes.h"
 #include "Frm_Main.h"
+#include "ui_Frm_Main.h"
 
 #include <QtTest>
 #include <QImage>

@@ -121,6 +121,20 @@ inline bool showActive(QWidget *window)
     return QTest::qWaitForWindowActive(window);
 }
 
+// A dark desktop theme for one scope.
+struct DarkPalette
+{
+    const QPalette saved = QApplication::palette();
+    DarkPalette() { QApplication::setPalette(QPalette(QColor(53, 53, 53))); }
+    ~DarkPalette() { QApplication::setPalette(saved); }
+};
+
+// Text far apart in lightness from its ground.
+inline bool readable(const QPalette &p)
+{
+    return qAbs(qGray(p.color(QPalette::Window).rgb()) - qGray(p.color(QPalette::WindowText).rgb())) > 100;
+}
+
 } // namespace infotest
 
 Q_DECLARE_METATYPE(infotest::CloseWay)
