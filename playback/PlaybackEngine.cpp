@@ -11,6 +11,7 @@
 #include <QSocketNotifier>
 
 #include <gst/audio/streamvolume.h>
+#include <gst/base/gsttypefindhelper.h>
 
 #include <algorithm>
 #include <mutex>
@@ -45,6 +46,27 @@ bool holdsVideo(const QString &fileName)
     if (SectorReader::findLayout(fileName).found)
         return true;
     return QMimeDatabase().mimeTypeForFile(fileName).name().startsWith(QLatin1String("video/"));
+}
+
+// Every plugin a first Play may need: each loads once per process, which
+// costs the first Play a few hundred milliseconds when left to it.
+void loadPlugins()
+{
+    static const char *const factories[] = {
+        "uridecodebin", "decodebin",  "typefind",       "filesrc",        "appsrc",       "queue",
+        "multiqueue",   "wavparse",   "mpegaudioparse", "mpg123audiodec", "asfdemux",     "avdec_wmav2",
+        "avidemux",     "mpegpsdemux", "mpegvideoparse", "mpeg2dec",      "avdec_mpeg2video", "midiparse",
+        "audioconvert", "audioresample", "capsfilter",   "audiomixer",    "pulsesink",    "videoconvert",
+        "videoscale",   "xvimagesink", "ximagesink",     "fakesink",
+    };
+    for (const char *name : factories)
+        if (GstElement *element = gst_element_factory_make(name, nullptr))
+            gst_object_unref(gst_object_ref_sink(element));
+    // The type finders sit in plugins of their own.
+    const guint8 probe[4096] = {};
+    GstCaps *caps = gst_type_find_helper_for_data(nullptr, probe, sizeof probe, nullptr);
+    if (caps)
+        gst_caps_unref(caps);
 }
 
 QString errorText(GstMessage *message)
@@ -113,6 +135,8 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
 
 PlaybackEngine::~PlaybackEngine()
 {
+    if (m_warmUp.valid())
+        m_warmUp.wait();
     // The branches first: each gives its synthesiser back before the rest stops.
     for (auto &state : m_channels)
         state->branch.reset();
@@ -121,6 +145,17 @@ PlaybackEngine::~PlaybackEngine()
     m_pipeline.reset();
     if (m_mixCaps)
         gst_caps_unref(m_mixCaps);
+}
+
+void PlaybackEngine::warmUp()
+{
+    if (m_warmUp.valid())
+        return;
+    m_warmUp = std::async(std::launch::async, [this] {
+        loadPlugins();
+        // The connection to the sound server is the window thread's own.
+        QMetaObject::invokeMethod(this, [this] { ensurePipeline(); }, Qt::QueuedConnection);
+    });
 }
 
 MediaChannel &PlaybackEngine::channel(int index)

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <future>
 #include <memory>
 
 class ChannelBranch;
@@ -55,6 +56,11 @@ public:
     qint64 positionMs() const override;
     qint64 durationMs() const override;
 
+    // Loads what the first Play needs and connects to the sound server,
+    // off the window's thread, so that the first Play is as quick as the
+    // others. Call once the window is up.
+    void warmUp();
+
     // For diagnostics and tests: whether the channel's file is in the
     // pipeline, and whether its sound is reaching the mixer.
     bool isOpen(int channel) const;
@@ -98,4 +104,5 @@ private:
     QTimer m_openTimer;
     QTimer m_startGraceTimer;
     bool m_updateScheduled = false;
+    std::future<void> m_warmUp;
 };
