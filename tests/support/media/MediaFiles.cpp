@@ -245,6 +245,41 @@ QByteArray wrapInCdxa(const QByteArray &programStream)
     return riff;
 }
 
+std::vector<float> decodeMono(const QString &path, int sampleRate)
+{
+    ensureGstInitialized();
+    gchar *uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
+    const QString description = QStringLiteral("uridecodebin uri=\"%1\" ! audioconvert ! audioresample"
+                                               " ! audio/x-raw,format=F32LE,channels=1,rate=%2 ! appsink name=out sync=false")
+                                    .arg(QString::fromUtf8(uri))
+                                    .arg(sampleRate);
+    g_free(uri);
+    std::vector<float> samples;
+    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), nullptr);
+    if (!pipeline)
+        return samples;
+    GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    for (;;) {
+        GstSample *sample = nullptr;
+        g_signal_emit_by_name(sink, "pull-sample", &sample);
+        if (!sample)
+            break;
+        GstMapInfo map;
+        GstBuffer *buffer = gst_sample_get_buffer(sample);
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            const auto *f = reinterpret_cast<const float *>(map.data);
+            samples.insert(samples.end(), f, f + map.size / sizeof(float));
+            gst_buffer_unmap(buffer, &map);
+        }
+        gst_sample_unref(sample);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return samples;
+}
+
 QByteArray midiFileBytes(int note, double seconds)
 {
     constexpr int TicksPerQuarter = 480;

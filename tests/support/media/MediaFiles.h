@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <vector>
+
 // Small media files of every type the player's open dialogs offer, each
 // holding one steady tone, written by GStreamer in-process (the MIDI file by
 // hand). Nothing is downloaded.
@@ -31,6 +33,9 @@ QString makeToneFile(const QString &dir, const QString &fileName, MediaKind kind
 // are) into 2352-byte Mode 2 Form 2 sectors of a RIFF "CDXA" file, like a
 // video CD's .dat file copied off the disc.
 QByteArray wrapInCdxa(const QByteArray &programStream);
+
+// A file decoded alone, as fast as it goes, to mono samples at this rate.
+std::vector<float> decodeMono(const QString &path, int sampleRate);
 
 // A format-0 Standard MIDI File holding one note on a flute.
 QByteArray midiFileBytes(int note, double seconds);

@@ -136,28 +136,29 @@ std::vector<float> SinkRecorder::stop()
         d->parec.waitForFinished(3000);
     }
 
+    std::vector<float> samples = soFar();
+    d->dir.reset();
+    // Short by more than parec's own buffering means the server dropped audio.
+    const double recorded = double(samples.size()) / SampleRate;
+    if (recorded < d->stoppedAt - 0.1)
+        qWarning().noquote() << "SinkRecorder: recorded" << recorded << "s in" << d->stoppedAt << "s";
+    return samples;
+}
+
+std::vector<float> SinkRecorder::soFar() const
+{
     std::vector<float> samples;
+    if (!d->dir)
+        return samples;
     QFile raw(d->rawPath());
     if (!raw.open(QIODevice::ReadOnly)) {
-        d->error = QStringLiteral("cannot read the recording: %1").arg(raw.errorString());
-        qWarning().noquote() << "SinkRecorder:" << d->error;
-        d->dir.reset();
+        qWarning().noquote() << "SinkRecorder: cannot read the recording:" << raw.errorString();
         return samples;
     }
     const QByteArray bytes = raw.readAll();
-    raw.close();
-    d->dir.reset();
-
-    const std::size_t count = std::size_t(bytes.size()) / 2;
-    samples.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
+    samples.resize(std::size_t(bytes.size()) / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = float(qFromLittleEndian<qint16>(bytes.constData() + 2 * i)) / 32768.0f;
-    }
-
-    // Short by more than parec's own buffering means the server dropped audio.
-    const double recorded = double(count) / SampleRate;
-    if (recorded < d->stoppedAt - 0.1)
-        qWarning().noquote() << "SinkRecorder: recorded" << recorded << "s in" << d->stoppedAt << "s";
     return samples;
 }
 

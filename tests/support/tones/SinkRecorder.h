@@ -27,6 +27,7 @@ public:
 
     bool start();              // false when no sound server answers
     std::vector<float> stop(); // everything recorded since start()
+    std::vector<float> soFar() const; // what has reached the file so far, recording on
     double elapsedSeconds() const;
 
     bool isRecording() const;

@@ -1,0 +1,225 @@
+#include "StartBench.h"
+
+#include "PlayerDriver.h"
+#include "SinkRecorder.h"
+#include "ToneAnalysis.h"
+
+#include <QTemporaryDir>
+
+#include <gst/gst.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <optional>
+
+using namespace playerdriver;
+
+namespace bench {
+
+namespace {
+
+constexpr int Rate = tones::SinkRecorder::SampleRate;
+
+// The file decoded alone, as fast as it goes.
+std::vector<float> decodeAlone(const QString &path)
+{
+    gchar *uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
+    const QString description = QStringLiteral("uridecodebin uri=%1 ! audioconvert ! audioresample"
+                                               " ! audio/x-raw,format=F32LE,channels=1,rate=%2 ! appsink name=out sync=false")
+                                    .arg(QString::fromUtf8(uri))
+                                    .arg(Rate);
+    g_free(uri);
+    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), nullptr);
+    GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
+    gst_element_set_state(pipeline, GST_STATE_PLAYING);
+    std::vector<float> samples;
+    while (GstSample *sample = [&] {
+        GstSample *s = nullptr;
+        g_signal_emit_by_name(sink, "pull-sample", &s);
+        return s;
+    }()) {
+        GstMapInfo map;
+        GstBuffer *buffer = gst_sample_get_buffer(sample);
+        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+            const auto *f = reinterpret_cast<const float *>(map.data);
+            samples.insert(samples.end(), f, f + map.size / sizeof(float));
+            gst_buffer_unmap(buffer, &map);
+        }
+        gst_sample_unref(sample);
+    }
+    gst_element_set_state(pipeline, GST_STATE_NULL);
+    gst_object_unref(sink);
+    gst_object_unref(pipeline);
+    return samples;
+}
+
+// One tone file per channel, 440 Hz and 1000 Hz, far enough apart to be
+// told apart in the mix.
+struct TonePair
+{
+    QTemporaryDir dir;
+    std::array<QString, 2> files;
+    std::array<double, 2> sounding{};
+    std::array<double, 2> leadIn{}; // the file's own silence or attack before its tone
+
+    TonePair(MediaKind kind1, MediaKind kind2, double seconds)
+    {
+        const std::array<MediaKind, 2> kinds{kind1, kind2};
+        const std::array<double, 2> asked{440, 1000};
+        for (int i = 0; i < 2; ++i) {
+            const QString name = QStringLiteral("channel%1").arg(i + 1) + testmedia::suffixFor(kinds[i]);
+            files[i] = testmedia::makeToneFile(dir.path(), name, kinds[i], asked[i], seconds);
+            if (files[i].isEmpty())
+                qFatal("could not make a %s file", testmedia::kindName(kinds[i]));
+            sounding[i] = testmedia::soundingFrequency(kinds[i], asked[i]);
+            leadIn[i] = tones::onsetSeconds(decodeAlone(files[i]), Rate, sounding[i]);
+        }
+    }
+};
+
+using Onsets = std::optional<std::array<double, 2>>;
+
+// When each channel's tone began in [from, to) of the recording, in seconds
+// after `from`; nothing unless both were heard.
+Onsets onsets(const std::vector<float> &sound, double from, double to, const TonePair &pair, bool lessLeadIn)
+{
+    const auto a = std::min(sound.size(), std::size_t(std::max(0.0, from) * Rate));
+    const auto b = std::min(sound.size(), std::size_t(std::max(from, to) * Rate));
+    const std::vector<float> stretch(sound.begin() + qsizetype(a), sound.begin() + qsizetype(b));
+    std::array<double, 2> found{};
+    for (int i = 0; i < 2; ++i) {
+        const double at = tones::onsetSeconds(stretch, Rate, pair.sounding[i]);
+        if (at < 0)
+            return std::nullopt;
+        found[i] = at - (lessLeadIn ? pair.leadIn[i] : 0);
+    }
+    return found;
+}
+
+// Clicks a button and says when: the buttons act on the release, the last
+// thing xdotool sends before it returns.
+double clickAt(Player &player, QPoint button, const tones::SinkRecorder &recorder)
+{
+    player.click(button);
+    return recorder.elapsedSeconds();
+}
+
+void startRecording(tones::SinkRecorder &recorder)
+{
+    if (!recorder.start())
+        qFatal("no null sink (%s): run under scripts/with-test-env.sh", qPrintable(recorder.errorString()));
+}
+
+void startWithFiles(Player &player, const TonePair &pair)
+{
+    if (!player.start() || !player.choose(Channel1, pair.files[0]) || !player.choose(Channel2, pair.files[1]))
+        qFatal("could not start the program and choose its files");
+}
+
+} // namespace
+
+const std::vector<MediaKind> &allKinds()
+{
+    static const std::vector<MediaKind> kinds{MediaKind::Wav, MediaKind::Mp3,     MediaKind::Wma,
+                                              MediaKind::DatCdxa, MediaKind::Avi, MediaKind::Mid};
+    return kinds;
+}
+
+QString kindLabel(MediaKind kind)
+{
+    return testmedia::suffixFor(kind).mid(1);
+}
+
+MediaKind kindNamed(const QString &name)
+{
+    for (MediaKind kind : allKinds())
+        if (kindLabel(kind) == name)
+            return kind;
+    qFatal("unknown kind %s (wav mp3 wma dat avi mid)", qPrintable(name));
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty())
+        return -1;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs)
+{
+    const TonePair pair(kind1, kind2, 3);
+    tones::SinkRecorder recorder;
+    startRecording(recorder);
+    Player player(program);
+    startWithFiles(player, pair);
+    QTest::qWait(300);
+
+    struct Run { double play, pause, resume, stop; };
+    std::vector<Run> times;
+    for (int i = 0; i < runs; ++i) {
+        Run t{};
+        t.play = clickAt(player, PlayButton, recorder);
+        QTest::qWait(700);
+        t.pause = clickAt(player, PauseButton, recorder);
+        QTest::qWait(400);
+        t.resume = clickAt(player, PlayButton, recorder);
+        QTest::qWait(500);
+        t.stop = clickAt(player, StopButton, recorder);
+        QTest::qWait(400);
+        times.push_back(t);
+    }
+    const std::vector<float> sound = recorder.stop();
+
+    StartFigures figures;
+    figures.runs = runs;
+    std::vector<double> toSound, skew, resumeSkew;
+    for (const Run &t : times) {
+        const Onsets started = onsets(sound, t.play, t.pause, pair, true);
+        const Onsets resumed = onsets(sound, t.resume, t.stop, pair, false);
+        if (!started)
+            continue;
+        const auto [on1, on2] = *started;
+        ++figures.heard;
+        toSound.push_back(1000 * std::max(on1, on2));
+        skew.push_back(1000 * std::abs(on1 - on2));
+        if (resumed)
+            resumeSkew.push_back(1000 * std::abs((*resumed)[0] - (*resumed)[1]));
+        std::fprintf(stderr, "  onsets %.0f / %.0f ms, after resume %.0f / %.0f ms\n", 1000 * on1, 1000 * on2,
+                     resumed ? 1000 * (*resumed)[0] : -1., resumed ? 1000 * (*resumed)[1] : -1.);
+    }
+    figures.clickToSoundMs = median(toSound);
+    figures.skewMs = median(skew);
+    figures.resumeSkewMs = median(resumeSkew);
+    return figures;
+}
+
+FirstPlayFigures measureFirstPlay(const QString &program, MediaKind kind1, MediaKind kind2, int starts)
+{
+    const TonePair pair(kind1, kind2, 5);
+    FirstPlayFigures figures;
+    figures.starts = starts;
+    std::vector<double> toSound;
+    for (int i = 0; i < starts; ++i) {
+        tones::SinkRecorder recorder;
+        startRecording(recorder);
+        Player player(program);
+        startWithFiles(player, pair);
+        // The click comes as soon as the second dialog has gone, sooner
+        // than a hand could make it.
+        const double play = clickAt(player, PlayButton, recorder);
+        QTest::qWait(3000);
+        const Onsets started = onsets(recorder.stop(), play, play + 3, pair, true);
+        if (!started)
+            continue;
+        ++figures.heard;
+        toSound.push_back(1000 * std::max((*started)[0], (*started)[1]));
+        std::fprintf(stderr, "  first play: onsets %.0f / %.0f ms\n", 1000 * (*started)[0], 1000 * (*started)[1]);
+    }
+    figures.medianMs = median(toSound);
+    figures.worstMs = toSound.empty() ? -1 : *std::max_element(toSound.begin(), toSound.end());
+    return figures;
+}
+
+} // namespace bench

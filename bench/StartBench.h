@@ -1,0 +1,47 @@
+#pragma once
+
+// How soon and how together both channels sound after a click on Play,
+// heard on the null sink with the real program driven by xdotool.
+#include "MediaFiles.h"
+
+#include <QString>
+
+#include <vector>
+
+namespace bench {
+
+using testmedia::MediaKind;
+
+// The six kinds the open dialogs offer, by their suffix: wav mp3 wma dat avi mid.
+const std::vector<MediaKind> &allKinds();
+MediaKind kindNamed(const QString &name);
+QString kindLabel(MediaKind kind);
+
+double median(std::vector<double> values); // -1 when empty
+
+struct StartFigures
+{
+    double clickToSoundMs = -1; // the later channel's first sound
+    double skewMs = -1;         // between the two channels' first sound
+    double resumeSkewMs = -1;   // the same after Pause then Play
+    int heard = 0;              // runs in which both channels were heard
+    int runs = 0;
+};
+
+// Both channels chosen once, then Play, Pause, Play, Stop, `runs` times;
+// medians over the runs.
+StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs);
+
+struct FirstPlayFigures
+{
+    double medianMs = -1;
+    double worstMs = -1;
+    int heard = 0;
+    int starts = 0;
+};
+
+// The program started afresh `starts` times: both files chosen, then the
+// first click on Play of its life.
+FirstPlayFigures measureFirstPlay(const QString &program, MediaKind kind1, MediaKind kind2, int starts);
+
+} // namespace bench
