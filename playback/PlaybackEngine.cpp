@@ -101,6 +101,7 @@ public:
 
     void setFileName(const QString &fileName) override
     {
+        ensureGstInitialized();
         m_engine.m_channels[m_index]->fileName = fileName;
         // The synthesiser loads while the user reaches for Play.
         if (synthpool::isMidiFile(fileName))
@@ -121,7 +122,7 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
 {
-    ensureGstInitialized();
+    // GStreamer itself starts with the first use, not with the window.
     for (int i = 0; i < ChannelCount; ++i) {
         m_channels[i] = std::make_unique<ChannelState>();
         m_faces[i] = std::make_unique<Channel>(*this, i);
@@ -152,9 +153,17 @@ void PlaybackEngine::warmUp()
     if (m_warmUp.valid())
         return;
     m_warmUp = std::async(std::launch::async, [this] {
+        ensureGstInitialized();
         loadPlugins();
-        // The connection to the sound server is the window thread's own.
-        QMetaObject::invokeMethod(this, [this] { ensurePipeline(); }, Qt::QueuedConnection);
+        // The pipeline is the window thread's own. Connected once to warm up,
+        // it lets go at once: an idle player keeps no stream on the server.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (ensurePipeline() && m_target == GST_STATE_READY)
+                    setTarget(GST_STATE_NULL);
+            },
+            Qt::QueuedConnection);
     });
 }
 
@@ -280,6 +289,7 @@ bool PlaybackEngine::ensurePipeline()
 {
     if (m_pipeline)
         return true;
+    ensureGstInitialized();
     if (!m_mixCaps)
         m_mixCaps = gst_caps_from_string(MixFormat);
     GstElementRef pipeline = adoptElement(gst_pipeline_new("tandra"));
