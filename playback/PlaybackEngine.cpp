@@ -213,23 +213,17 @@ void PlaybackEngine::scheduleUpdate()
 void PlaybackEngine::update()
 {
     m_updateScheduled = false;
-    bool anyToOpen = false;
-    bool anyLiveKept = false;
+    bool anyToOpen = false, anyKept = false, anyLiveKept = false;
     for (auto &c : m_channels) {
         const bool keep = c->branch && c->wanted != Wanted::Closed && !c->reopen;
         anyToOpen |= c->wanted != Wanted::Closed && (c->reopen || !c->branch);
+        anyKept |= keep;
         anyLiveKept |= keep && !c->branch->hasEnded();
     }
-    if (!anyToOpen && !anyLiveKept) {
-        // Nothing sounding stays: stop everything at once, which also lets
-        // the sound server's stream go, then the files.
-        resetPipeline();
-        for (auto &c : m_channels)
-            if (c->wanted == Wanted::Closed || c->reopen)
-                c->branch.reset();
-    }
-    if (anyToOpen && !anyLiveKept) {
-        // A fresh start: every file from its first sample at running time 0.
+    if (!anyLiveKept && (anyToOpen || !anyKept)) {
+        // A fresh start (every file from its first sample at running time 0)
+        // or nothing left: back to the start, which also lets the sound
+        // server's stream go, and the files.
         resetPipeline();
         for (auto &c : m_channels) {
             c->branch.reset();
