@@ -3,10 +3,9 @@
 #include "PlayerDriver.h"
 #include "SinkRecorder.h"
 #include "ToneAnalysis.h"
+#include "XTools.h"
 
 #include <QTemporaryDir>
-
-#include <gst/gst.h>
 
 #include <algorithm>
 #include <array>
@@ -20,39 +19,6 @@ namespace bench {
 namespace {
 
 constexpr int Rate = tones::SinkRecorder::SampleRate;
-
-// The file decoded alone, as fast as it goes.
-std::vector<float> decodeAlone(const QString &path)
-{
-    gchar *uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
-    const QString description = QStringLiteral("uridecodebin uri=%1 ! audioconvert ! audioresample"
-                                               " ! audio/x-raw,format=F32LE,channels=1,rate=%2 ! appsink name=out sync=false")
-                                    .arg(QString::fromUtf8(uri))
-                                    .arg(Rate);
-    g_free(uri);
-    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), nullptr);
-    GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    std::vector<float> samples;
-    while (GstSample *sample = [&] {
-        GstSample *s = nullptr;
-        g_signal_emit_by_name(sink, "pull-sample", &s);
-        return s;
-    }()) {
-        GstMapInfo map;
-        GstBuffer *buffer = gst_sample_get_buffer(sample);
-        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            const auto *f = reinterpret_cast<const float *>(map.data);
-            samples.insert(samples.end(), f, f + map.size / sizeof(float));
-            gst_buffer_unmap(buffer, &map);
-        }
-        gst_sample_unref(sample);
-    }
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
-    return samples;
-}
 
 // One tone file per channel, 440 Hz and 1000 Hz, far enough apart to be
 // told apart in the mix.
@@ -73,7 +39,7 @@ struct TonePair
             if (files[i].isEmpty())
                 qFatal("could not make a %s file", testmedia::kindName(kinds[i]));
             sounding[i] = testmedia::soundingFrequency(kinds[i], asked[i]);
-            leadIn[i] = tones::onsetSeconds(decodeAlone(files[i]), Rate, sounding[i]);
+            leadIn[i] = tones::onsetSeconds(testmedia::decodeMono(files[i], Rate), Rate, sounding[i]);
         }
     }
 };
@@ -97,11 +63,14 @@ Onsets onsets(const std::vector<float> &sound, double from, double to, const Ton
     return found;
 }
 
-// Clicks a button and says when: the buttons act on the release, the last
-// thing xdotool sends before it returns.
+// Clicks a button and says when, on the recording's clock.
 double clickAt(Player &player, QPoint button, const tones::SinkRecorder &recorder)
 {
-    player.click(button);
+    static Clicker clicker;
+    clicker.moveTo(player.onScreen(QRect(button, QSize(1, 1))).topLeft());
+    // Hovering first, as a hand does.
+    QTest::qWait(50);
+    clicker.click();
     return recorder.elapsedSeconds();
 }
 
@@ -111,10 +80,20 @@ void startRecording(tones::SinkRecorder &recorder)
         qFatal("no null sink (%s): run under scripts/with-test-env.sh", qPrintable(recorder.errorString()));
 }
 
-void startWithFiles(Player &player, const TonePair &pair)
+// False, having said why, when the window did not come or a dialog stayed open.
+bool startWithFiles(Player &player, const TonePair &pair)
 {
-    if (!player.start() || !player.choose(Channel1, pair.files[0]) || !player.choose(Channel2, pair.files[1]))
-        qFatal("could not start the program and choose its files");
+    if (!player.start()) {
+        std::fprintf(stderr, "  the program's window did not come\n");
+        return false;
+    }
+    for (int i = 0; i < 2; ++i) {
+        if (!player.choose(i == 0 ? Channel1 : Channel2, pair.files[i])) {
+            std::fprintf(stderr, "  channel %d's dialog did not take the file\n", i + 1);
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -153,7 +132,8 @@ StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind ki
     tones::SinkRecorder recorder;
     startRecording(recorder);
     Player player(program);
-    startWithFiles(player, pair);
+    if (!startWithFiles(player, pair))
+        return {.runs = runs};
     QTest::qWait(300);
 
     struct Run { double play, pause, resume, stop; };
@@ -205,7 +185,8 @@ FirstPlayFigures measureFirstPlay(const QString &program, MediaKind kind1, Media
         tones::SinkRecorder recorder;
         startRecording(recorder);
         Player player(program);
-        startWithFiles(player, pair);
+        if (!startWithFiles(player, pair))
+            continue;
         // The click comes as soon as the second dialog has gone, sooner
         // than a hand could make it.
         const double play = clickAt(player, PlayButton, recorder);

@@ -1,154 +1,230 @@
 // Measures the player as a user meets it: the real program under the test
-// X server, clicked with xdotool, heard on the null sink.
+// X server, clicked with xdotool, heard on the null sink. Run everything
+// under scripts/with-test-env.sh; bench/run.sh does it all.
 //
+//   tandra_bench report --new <program> --old <program> --bare <program> [--quick] [--runs N]
+//     every figure below, each beside its peer and target, as Markdown tables
 //   tandra_bench start <program> <kind1> <kind2> [runs]
-//     click-to-sound and start skew of both channels, median of the runs,
-//     after Play and after Play-after-Pause. Kinds: wav mp3 wma dat avi mid.
-#include "MediaFiles.h"
-#include "PlayerDriver.h"
-#include "SinkRecorder.h"
-#include "ToneAnalysis.h"
+//     click to sound and start skew of both channels, median of the runs,
+//     after Play and after Pause then Play. Kinds: wav mp3 wma dat avi mid.
+//   tandra_bench first <program> <kind1> <kind2> [starts]
+//     click to sound of the first Play, the program started afresh each time
+//   tandra_bench use <program>
+//     processor share playing two MP3s, resident memory idle and playing
+//   tandra_bench startup <program> <window title> [runs]
+//     process start to the window mapped
+#include "ProcessBench.h"
+#include "StartBench.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTemporaryDir>
 
-#include <gst/gst.h>
-
-#include <algorithm>
 #include <cstdio>
 
-using testmedia::MediaKind;
-using namespace playerdriver;
+using namespace bench;
 
 namespace {
 
-constexpr int Rate = tones::SinkRecorder::SampleRate;
+constexpr int PlayingSeconds = 10;
 
-MediaKind kindNamed(const QString &name)
+const QString BareTitle = QStringLiteral("Tandra-bare");
+const QString ProgramTitle = QStringLiteral("Tandra");
+
+void progress(const QString &what)
 {
-    for (MediaKind kind : {MediaKind::Wav, MediaKind::Mp3, MediaKind::Wma, MediaKind::DatCdxa, MediaKind::Avi,
-                           MediaKind::Mid})
-        if (testmedia::suffixFor(kind) == QLatin1Char('.') + name)
-            return kind;
-    qFatal("unknown kind %s", qPrintable(name));
+    std::fprintf(stderr, "bench: %s\n", qPrintable(what));
+    std::fflush(stderr);
 }
 
-// The file decoded alone, as fast as it goes.
-std::vector<float> decodeAlone(const QString &path)
+void line(const QString &text = {})
 {
-    gchar *uri = gst_filename_to_uri(QFile::encodeName(path).constData(), nullptr);
-    const QString description = QStringLiteral("uridecodebin uri=%1 ! audioconvert ! audioresample"
-                                               " ! audio/x-raw,format=F32LE,channels=1,rate=%2 ! appsink name=out sync=false")
-                                    .arg(QString::fromUtf8(uri))
-                                    .arg(Rate);
-    g_free(uri);
-    GstElement *pipeline = gst_parse_launch(description.toUtf8().constData(), nullptr);
-    GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "out");
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    std::vector<float> samples;
-    while (GstSample *sample = [&] {
-        GstSample *s = nullptr;
-        g_signal_emit_by_name(sink, "pull-sample", &s);
-        return s;
-    }()) {
-        GstMapInfo map;
-        GstBuffer *buffer = gst_sample_get_buffer(sample);
-        if (gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-            const auto *f = reinterpret_cast<const float *>(map.data);
-            samples.insert(samples.end(), f, f + map.size / sizeof(float));
-            gst_buffer_unmap(buffer, &map);
-        }
-        gst_sample_unref(sample);
-    }
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(sink);
-    gst_object_unref(pipeline);
-    return samples;
+    std::printf("%s\n", qPrintable(text));
+    std::fflush(stdout);
 }
 
-double median(std::vector<double> values)
+// A figure in ms, or a dash when there was nothing to measure.
+QString ms(double value, int decimals = 0)
 {
-    if (values.empty())
-        return -1;
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return value < 0 ? QStringLiteral("—") : QString::number(value, 'f', decimals);
 }
 
-struct StartFigures
+// The figure with a tick when it meets its target (at most `limit`).
+QString against(double value, double limit, int decimals = 0)
 {
-    double clickToSoundMs = -1;
-    double skewMs = -1;
-    double resumeSkewMs = -1;
-    int heard = 0;
-    int runs = 0;
+    if (value < 0)
+        return ms(value) + QStringLiteral(" ✗");
+    return ms(value, decimals) + (value <= limit ? QStringLiteral(" ✓") : QStringLiteral(" ✗"));
+}
+
+QString pairLabel(MediaKind kind1, MediaKind kind2)
+{
+    return kindLabel(kind1) + QLatin1Char('+') + kindLabel(kind2);
+}
+
+QString heardNote(int heard, int of)
+{
+    return heard < of ? QStringLiteral(" (%1 of %2 heard)").arg(heard).arg(of) : QString();
+}
+
+QString mib(qint64 kib)
+{
+    return kib < 0 ? QStringLiteral("—") : QString::number(double(kib) / 1024, 'f', 1);
+}
+
+struct Programs
+{
+    QString current, old, bare;
 };
 
-StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs)
+using Pair = std::pair<MediaKind, MediaKind>;
+
+// Every pair of kinds, or (quick) each kind with itself plus wav+mp3 and mp3+mid.
+std::vector<Pair> pairsToMeasure(bool quick)
+{
+    const std::vector<MediaKind> &kinds = allKinds();
+    std::vector<Pair> pairs;
+    for (std::size_t i = 0; i < kinds.size(); ++i)
+        for (std::size_t j = i; j < kinds.size(); ++j)
+            if (!quick || i == j)
+                pairs.emplace_back(kinds[i], kinds[j]);
+    if (quick) {
+        pairs.emplace_back(MediaKind::Wav, MediaKind::Mp3);
+        pairs.emplace_back(MediaKind::Mp3, MediaKind::Mid);
+    }
+    return pairs;
+}
+
+void reportStartUp(const Programs &programs, int runs)
+{
+    progress(QStringLiteral("start-up to window mapped"));
+    const StartUpFigures bare = measureStartUp(programs.bare, BareTitle, runs);
+    const StartUpFigures current = measureStartUp(programs.current, ProgramTitle, runs);
+    const StartUpFigures old = measureStartUp(programs.old, ProgramTitle, runs);
+    const double limit = 1.3 * bare.medianMs;
+    auto size = [](QSize s) { return QStringLiteral("%1×%2").arg(s.width()).arg(s.height()); };
+    line(QStringLiteral("### Start-up to the window mapped, ms (median of %1, after one start that warms the caches)").arg(runs));
+    line();
+    line(QStringLiteral("| window | ms | × bare | target |"));
+    line(QStringLiteral("|---|---|---|---|"));
+    line(QStringLiteral("| this program (%1) | %2 | %3 | ≤ 1.3 × bare = %4 ms |")
+             .arg(size(current.windowSize), against(current.medianMs, limit),
+                  QString::number(current.medianMs / bare.medianMs, 'f', 2), ms(limit)));
+    line(QStringLiteral("| old program (%1) | %2 | %3 | |")
+             .arg(size(old.windowSize), ms(old.medianMs), QString::number(old.medianMs / bare.medianMs, 'f', 2)));
+    line(QStringLiteral("| bare Qt window (%1) | %2 | 1.00 | |").arg(size(bare.windowSize), ms(bare.medianMs)));
+    line();
+}
+
+void reportUse(const Programs &programs)
 {
     QTemporaryDir dir;
-    const double f1 = 440, f2 = 1000;
-    const QString file1 = testmedia::makeToneFile(dir.path(), QStringLiteral("one") + testmedia::suffixFor(kind1), kind1, f1, 3);
-    const QString file2 = testmedia::makeToneFile(dir.path(), QStringLiteral("two") + testmedia::suffixFor(kind2), kind2, f2, 3);
-    const double sounding1 = testmedia::soundingFrequency(kind1, f1);
-    const double sounding2 = testmedia::soundingFrequency(kind2, f2);
-    // Each file's own lead-in (encoder delay, an instrument's attack).
-    const double leadIn1 = tones::onsetSeconds(decodeAlone(file1), Rate, sounding1);
-    const double leadIn2 = tones::onsetSeconds(decodeAlone(file2), Rate, sounding2);
+    const double seconds = PlayingSeconds + 5;
+    const QString one = testmedia::makeToneFile(dir.path(), QStringLiteral("one.mp3"), MediaKind::Mp3, 440, seconds);
+    const QString two = testmedia::makeToneFile(dir.path(), QStringLiteral("two.mp3"), MediaKind::Mp3, 1000, seconds);
+    auto uri = [](const QString &path) { return QStringLiteral("uri=file://") + path; };
 
-    Player player(program);
-    if (!player.start() || !player.choose(Channel1, file1) || !player.choose(Channel2, file2))
-        qFatal("could not start %s with the files", qPrintable(program));
-    tones::SinkRecorder recorder;
-    if (!recorder.start())
-        qFatal("no null sink: run under scripts/with-test-env.sh");
-    QTest::qWait(300);
-    struct Run { double play, pause, resume, stop; };
-    std::vector<Run> times;
-    for (int i = 0; i < runs; ++i) {
-        Run t{};
-        t.play = recorder.elapsedSeconds();
-        player.click(PlayButton);
-        QTest::qWait(700);
-        t.pause = recorder.elapsedSeconds();
-        player.click(PauseButton);
-        QTest::qWait(400);
-        t.resume = recorder.elapsedSeconds();
-        player.click(PlayButton);
-        QTest::qWait(500);
-        t.stop = recorder.elapsedSeconds();
-        player.click(StopButton);
-        QTest::qWait(400);
-        times.push_back(t);
-    }
-    const std::vector<float> sound = recorder.stop();
-    auto window = [&](double from, double to) {
-        const auto a = std::size_t(from * Rate), b = std::min(sound.size(), std::size_t(to * Rate));
-        return std::vector<float>(sound.begin() + qsizetype(a), sound.begin() + qsizetype(std::max(a, b)));
+    progress(QStringLiteral("processor and memory: this program"));
+    const ProgramUse current = measureProgramUse(programs.current, one, two, PlayingSeconds);
+    progress(QStringLiteral("processor and memory: old program"));
+    const ProgramUse old = measureProgramUse(programs.old, one, two, PlayingSeconds);
+    progress(QStringLiteral("processor: two gst-launch-1.0 playbin"));
+    const ProgramUse playbins = measureCommandsUse({{QStringLiteral("gst-launch-1.0"), QStringLiteral("-q"),
+                                                     QStringLiteral("playbin"), uri(one)},
+                                                    {QStringLiteral("gst-launch-1.0"), QStringLiteral("-q"),
+                                                     QStringLiteral("playbin"), uri(two)}},
+                                                   PlayingSeconds);
+    progress(QStringLiteral("processor: sox -m"));
+    const ProgramUse sox = measureCommandsUse({{QStringLiteral("sox"), QStringLiteral("-q"), QStringLiteral("-m"), one,
+                                                two, QStringLiteral("-t"), QStringLiteral("pulseaudio"),
+                                                QStringLiteral("default")}},
+                                              PlayingSeconds);
+
+    auto cpu = [](const ProgramUse &use) {
+        return (use.cpuPercent < 0 ? QStringLiteral("—") : QString::number(use.cpuPercent, 'f', 1))
+               + (use.heard ? QString() : QStringLiteral(" (not heard all along!)"));
     };
-    StartFigures figures;
-    figures.runs = runs;
-    std::vector<double> toSound, skew, resumeSkew;
-    for (const Run &t : times) {
-        const auto started = window(t.play, t.pause);
-        const double on1 = tones::onsetSeconds(started, Rate, sounding1) - leadIn1;
-        const double on2 = tones::onsetSeconds(started, Rate, sounding2) - leadIn2;
-        const auto resumed = window(t.resume, t.stop);
-        const double re1 = tones::onsetSeconds(resumed, Rate, sounding1);
-        const double re2 = tones::onsetSeconds(resumed, Rate, sounding2);
-        if (on1 < -0.5 || on2 < -0.5)
-            continue;
-        ++figures.heard;
-        toSound.push_back(1000 * std::max(on1, on2));
-        skew.push_back(1000 * std::abs(on1 - on2));
-        if (re1 >= 0 && re2 >= 0)
-            resumeSkew.push_back(1000 * std::abs(re1 - re2));
-        std::fprintf(stderr, "  run: onsets %.1f / %.1f ms, after resume %.1f / %.1f ms\n", 1000 * on1, 1000 * on2,
-                     1000 * re1, 1000 * re2);
+    line(QStringLiteral("### Processor, two MP3s playing for %1 s (user + system, % of one core)").arg(PlayingSeconds));
+    line();
+    line(QStringLiteral("| player | CPU % |"));
+    line(QStringLiteral("|---|---|"));
+    line(QStringLiteral("| this program | %1 |").arg(cpu(current)));
+    line(QStringLiteral("| old program (a playbin per channel) | %1 |").arg(cpu(old)));
+    line(QStringLiteral("| two `gst-launch-1.0 playbin` processes, summed | %1 |").arg(cpu(playbins)));
+    line(QStringLiteral("| one `sox -m` | %1 |").arg(cpu(sox)));
+    line();
+    line(QStringLiteral("### Resident memory (VmRSS), MiB"));
+    line();
+    line(QStringLiteral("| player | idle after start | playing two MP3s |"));
+    line(QStringLiteral("|---|---|---|"));
+    line(QStringLiteral("| this program | %1 | %2 |").arg(mib(current.idleKiB), mib(current.playingKiB)));
+    line(QStringLiteral("| old program | %1 | %2 |").arg(mib(old.idleKiB), mib(old.playingKiB)));
+    line();
+}
+
+void reportFirstPlay(const Programs &programs, int starts)
+{
+    line(QStringLiteral("### First Play after start-up, click to sound, ms (median and worst of %1 fresh starts)").arg(starts));
+    line();
+    line(QStringLiteral("| channels | this program | old program | target |"));
+    line(QStringLiteral("|---|---|---|---|"));
+    for (const auto &[kind1, kind2, limit] : {std::tuple{MediaKind::Wav, MediaKind::Mp3, 150.0},
+                                              std::tuple{MediaKind::Mp3, MediaKind::Mid, 400.0}}) {
+        progress(QStringLiteral("first play %1").arg(pairLabel(kind1, kind2)));
+        const FirstPlayFigures current = measureFirstPlay(programs.current, kind1, kind2, starts);
+        const FirstPlayFigures old = measureFirstPlay(programs.old, kind1, kind2, starts);
+        line(QStringLiteral("| %1 | %2 (worst %3)%4 | %5 (worst %6)%7 | ≤ %8 |")
+                 .arg(pairLabel(kind1, kind2), against(current.medianMs, limit), ms(current.worstMs),
+                      heardNote(current.heard, current.starts), ms(old.medianMs), ms(old.worstMs),
+                      heardNote(old.heard, old.starts), QString::number(limit)));
     }
-    figures.clickToSoundMs = median(toSound);
-    figures.skewMs = median(skew);
-    figures.resumeSkewMs = median(resumeSkew);
-    return figures;
+    line();
+}
+
+void reportStarts(const Programs &programs, bool quick, int runs)
+{
+    const std::vector<Pair> pairs = pairsToMeasure(quick);
+    line(QStringLiteral("### Play, and Play after Pause: median of %1 runs each, ms").arg(runs));
+    line();
+    line(QStringLiteral("Click to sound is the later channel's first sound; skew is between the two channels."));
+    line();
+    line(QStringLiteral("| channels | click to sound | old | target | start skew | old | target | skew after Pause, Play | old |"));
+    line(QStringLiteral("|---|---|---|---|---|---|---|---|---|"));
+    int done = 0;
+    for (const auto &[kind1, kind2] : pairs) {
+        progress(QStringLiteral("[%1/%2] %3").arg(++done).arg(pairs.size()).arg(pairLabel(kind1, kind2)));
+        const StartFigures current = measureStarts(programs.current, kind1, kind2, runs);
+        const StartFigures old = measureStarts(programs.old, kind1, kind2, runs);
+        const double limit = kind1 == MediaKind::Mid || kind2 == MediaKind::Mid ? 150 : 100;
+        line(QStringLiteral("| %1%2 | %3 | %4%5 | ≤ %6 | %7 | %8 | ≤ 5 | %9 | %10 |")
+                 .arg(pairLabel(kind1, kind2), heardNote(current.heard, current.runs),
+                      against(current.clickToSoundMs, limit), ms(old.clickToSoundMs), heardNote(old.heard, old.runs),
+                      QString::number(limit), against(current.skewMs, 5, 1), ms(old.skewMs, 1),
+                      ms(current.resumeSkewMs, 1), ms(old.resumeSkewMs, 1)));
+    }
+    line();
+}
+
+int report(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.addOptions({{QStringLiteral("new"), QStringLiteral("This program."), QStringLiteral("program")},
+                       {QStringLiteral("old"), QStringLiteral("The old program."), QStringLiteral("program")},
+                       {QStringLiteral("bare"), QStringLiteral("The bare Qt window."), QStringLiteral("program")},
+                       {QStringLiteral("quick"), QStringLiteral("Eight pairs of kinds instead of all 21.")},
+                       {QStringLiteral("runs"), QStringLiteral("Runs per pair."), QStringLiteral("n"),
+                        QStringLiteral("10")}});
+    parser.process(arguments);
+    const Programs programs{parser.value(QStringLiteral("new")), parser.value(QStringLiteral("old")),
+                            parser.value(QStringLiteral("bare"))};
+    if (programs.current.isEmpty() || programs.old.isEmpty() || programs.bare.isEmpty())
+        parser.showHelp(2);
+    reportStartUp(programs, 5);
+    reportUse(programs);
+    reportFirstPlay(programs, 5);
+    reportStarts(programs, parser.isSet(QStringLiteral("quick")), parser.value(QStringLiteral("runs")).toInt());
+    line(QStringLiteral("✓ meets its target, ✗ misses it; — nothing heard."));
+    return 0;
 }
 
 } // namespace
@@ -156,16 +232,40 @@ StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind ki
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    gst_init(nullptr, nullptr);
     const QStringList args = app.arguments();
-    if (args.value(1) == QLatin1String("start") && args.size() >= 5) {
-        const int runs = args.size() > 5 ? args[5].toInt() : 10;
-        const StartFigures f = measureStarts(args[2], kindNamed(args[3]), kindNamed(args[4]), runs);
+    const QString mode = args.value(1);
+    const int count = args.size() > 5 ? args[5].toInt() : 0;
+    if (mode == QLatin1String("report"))
+        return report(args.mid(1));
+    if (mode == QLatin1String("start") && args.size() >= 5) {
+        const StartFigures f = measureStarts(args[2], kindNamed(args[3]), kindNamed(args[4]), count ? count : 10);
         std::printf("%s %s: click to sound %.0f ms, start skew %.1f ms, skew after resume %.1f ms (%d of %d heard)\n",
                     qPrintable(args[3]), qPrintable(args[4]), f.clickToSoundMs, f.skewMs, f.resumeSkewMs, f.heard,
                     f.runs);
         return 0;
     }
-    std::fprintf(stderr, "usage: tandra_bench start <program> <kind1> <kind2> [runs]\n");
+    if (mode == QLatin1String("first") && args.size() >= 5) {
+        const FirstPlayFigures f = measureFirstPlay(args[2], kindNamed(args[3]), kindNamed(args[4]), count ? count : 5);
+        std::printf("%s %s: first play, click to sound %.0f ms, worst %.0f ms (%d of %d heard)\n", qPrintable(args[3]),
+                    qPrintable(args[4]), f.medianMs, f.worstMs, f.heard, f.starts);
+        return 0;
+    }
+    if (mode == QLatin1String("use") && args.size() >= 3) {
+        QTemporaryDir dir;
+        const QString one = testmedia::makeToneFile(dir.path(), QStringLiteral("one.mp3"), MediaKind::Mp3, 440, 15);
+        const QString two = testmedia::makeToneFile(dir.path(), QStringLiteral("two.mp3"), MediaKind::Mp3, 1000, 15);
+        const ProgramUse u = measureProgramUse(args[2], one, two, PlayingSeconds);
+        std::printf("CPU %.1f %% of one core%s, resident %s MiB idle, %s MiB playing\n", u.cpuPercent,
+                    u.heard ? "" : " (not heard all along)", qPrintable(mib(u.idleKiB)), qPrintable(mib(u.playingKiB)));
+        return 0;
+    }
+    if (mode == QLatin1String("startup") && args.size() >= 4) {
+        const int runs = args.size() > 4 ? args[4].toInt() : 5;
+        const StartUpFigures f = measureStartUp(args[2], args[3], runs);
+        std::printf("start-up to window mapped %.0f ms (%dx%d)\n", f.medianMs, f.windowSize.width(),
+                    f.windowSize.height());
+        return 0;
+    }
+    std::fprintf(stderr, "usage: tandra_bench report|start|first|use|startup ... (see the top of tandra_bench.cpp)\n");
     return 2;
 }

@@ -1,0 +1,172 @@
+#include "ProcessBench.h"
+
+#include "PlayerDriver.h"
+#include "SinkRecorder.h"
+#include "StartBench.h"
+#include "ToneAnalysis.h"
+#include "XTools.h"
+
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+
+#include <cstdio>
+
+#include <unistd.h>
+
+#include <memory>
+
+using namespace playerdriver;
+
+namespace bench {
+
+namespace {
+
+constexpr double ToneFrequencies[] = {440, 1000};
+
+// The fields of /proc/<pid>/stat after the command name, which may hold spaces.
+QList<QByteArray> statFields(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2).split(' ');
+}
+
+// Processor time of the process, all its threads, user + system, in seconds.
+double cpuSeconds(qint64 pid)
+{
+    const QList<QByteArray> fields = statFields(pid);
+    if (fields.size() < 13)
+        return -1;
+    // utime and stime are fields 14 and 15 of the whole line.
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+double cpuSeconds(const QList<qint64> &pids)
+{
+    double total = 0;
+    for (qint64 pid : pids) {
+        const double used = cpuSeconds(pid);
+        if (used < 0)
+            return -1;
+        total += used;
+    }
+    return total;
+}
+
+// Processor share over `seconds` of waiting, with the sink recorded to check
+// that both tones sounded all along.
+void measurePlaying(const QList<qint64> &pids, int seconds, ProgramUse &use)
+{
+    tones::SinkRecorder recorder;
+    if (!recorder.start())
+        qFatal("no null sink (%s): run under scripts/with-test-env.sh", qPrintable(recorder.errorString()));
+    const double before = cpuSeconds(pids);
+    QTest::qWait(seconds * 1000);
+    const double after = cpuSeconds(pids);
+    const auto found = tones::findTones(recorder.stop(), tones::SinkRecorder::SampleRate,
+                                        {std::begin(ToneFrequencies), std::end(ToneFrequencies)});
+    if (before >= 0 && after >= 0)
+        use.cpuPercent = 100 * (after - before) / seconds;
+    use.heard = true;
+    for (const tones::ToneFinding &tone : found)
+        use.heard = use.heard && tone.heardSeconds > 0.8 * seconds;
+}
+
+// Resident memory once it stops growing by more than 1 % a second (at most 10 s).
+qint64 settledResidentKiB(const Player &player)
+{
+    QDeadlineTimer deadline(10000);
+    qint64 last = player.residentKiB();
+    while (!deadline.hasExpired()) {
+        QTest::qWait(1000);
+        const qint64 now = player.residentKiB();
+        if (std::abs(now - last) * 100 <= last)
+            return now;
+        last = now;
+    }
+    return last;
+}
+
+void stop(QProcess &process)
+{
+    process.terminate();
+    if (!process.waitForFinished(5000)) {
+        process.kill();
+        process.waitForFinished(2000);
+    }
+}
+
+} // namespace
+
+ProgramUse measureProgramUse(const QString &program, const QString &file1, const QString &file2, int seconds)
+{
+    ProgramUse use;
+    Player player(program);
+    if (!player.start())
+        qFatal("could not start %s", qPrintable(program));
+    use.idleKiB = settledResidentKiB(player);
+    if (!player.choose(Channel1, file1) || !player.choose(Channel2, file2))
+        qFatal("could not choose the files in %s", qPrintable(program));
+    player.click(PlayButton);
+    QTest::qWait(1500);
+    measurePlaying({player.process().processId()}, seconds, use);
+    use.playingKiB = player.residentKiB();
+    return use;
+}
+
+ProgramUse measureCommandsUse(const QList<QStringList> &commands, int seconds)
+{
+    ProgramUse use;
+    std::vector<std::unique_ptr<QProcess>> processes;
+    QList<qint64> pids;
+    for (const QStringList &command : commands) {
+        auto &process = processes.emplace_back(std::make_unique<QProcess>());
+        process->setStandardOutputFile(QProcess::nullDevice());
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->start(command.first(), command.mid(1));
+        if (!process->waitForStarted())
+            qFatal("could not start %s", qPrintable(command.first()));
+        pids << process->processId();
+    }
+    QTest::qWait(1500);
+    measurePlaying(pids, seconds, use);
+    for (auto &process : processes)
+        stop(*process);
+    return use;
+}
+
+StartUpFigures measureStartUp(const QString &program, const QString &title, int runs)
+{
+    StartUpFigures figures;
+    figures.runs = runs;
+    std::vector<double> times;
+    for (int i = 0; i <= runs; ++i) {
+        MapWatch watch;
+        QProcess process;
+        process.setStandardOutputFile(QProcess::nullDevice());
+        process.setStandardErrorFile(QProcess::nullDevice());
+        QElapsedTimer clock;
+        clock.start();
+        process.start(program, {});
+        const QSize size = watch.waitForMap(title.toUtf8(), 15000);
+        const double ms = double(clock.nsecsElapsed()) / 1e6;
+        if (size.isEmpty())
+            qFatal("no window \"%s\" from %s", qPrintable(title), qPrintable(program));
+        // The first start fills the disk cache and font caches.
+        if (i > 0)
+            times.push_back(ms);
+        std::fprintf(stderr, "  %s: window mapped after %.0f ms%s\n", qPrintable(title), ms, i ? "" : " (warming)");
+        figures.windowSize = size;
+        // Closed before the next start, as a user would have it.
+        QTest::qWait(500);
+        stop(process);
+    }
+    figures.medianMs = median(times);
+    return figures;
+}
+
+} // namespace bench
