@@ -63,6 +63,19 @@ Onsets onsets(const std::vector<float> &sound, double from, double to, const Ton
     return found;
 }
 
+// Whether neither tone sounded in the 100 ms before `at`: a start measured
+// from a click is only a start after silence.
+bool silentBefore(const std::vector<float> &sound, double at, const TonePair &pair)
+{
+    const auto a = std::min(sound.size(), std::size_t(std::max(0.0, at - 0.1) * Rate));
+    const auto b = std::min(sound.size(), std::size_t(std::max(0.0, at) * Rate));
+    const std::vector<float> stretch(sound.begin() + qsizetype(a), sound.begin() + qsizetype(b));
+    for (const tones::ToneFinding &tone : tones::findTones(stretch, Rate, {pair.sounding[0], pair.sounding[1]}))
+        if (tone.present)
+            return false;
+    return true;
+}
+
 // Clicks a button and says when, on the recording's clock.
 double clickAt(Player &player, QPoint button, const tones::SinkRecorder &recorder)
 {
@@ -123,7 +136,8 @@ double median(std::vector<double> values)
     if (values.empty())
         return -1;
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    const std::size_t half = values.size() / 2;
+    return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
 }
 
 StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs)
@@ -156,8 +170,16 @@ StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind ki
     figures.runs = runs;
     std::vector<double> toSound, skew, resumeSkew;
     for (const Run &t : times) {
-        const Onsets started = onsets(sound, t.play, t.pause, pair, true);
-        const Onsets resumed = onsets(sound, t.resume, t.stop, pair, false);
+        Onsets started = onsets(sound, t.play, t.pause, pair, true);
+        Onsets resumed = onsets(sound, t.resume, t.stop, pair, false);
+        if (!silentBefore(sound, t.play, pair)) {
+            std::fprintf(stderr, "  sounding before Play: not counted\n");
+            started.reset();
+        }
+        if (!silentBefore(sound, t.resume, pair)) {
+            std::fprintf(stderr, "  sounding before the resuming Play: not counted\n");
+            resumed.reset();
+        }
         if (!started)
             continue;
         const auto [on1, on2] = *started;
@@ -191,8 +213,9 @@ FirstPlayFigures measureFirstPlay(const QString &program, MediaKind kind1, Media
         // than a hand could make it.
         const double play = clickAt(player, PlayButton, recorder);
         QTest::qWait(3000);
-        const Onsets started = onsets(recorder.stop(), play, play + 3, pair, true);
-        if (!started)
+        const std::vector<float> sound = recorder.stop();
+        const Onsets started = onsets(sound, play, play + 3, pair, true);
+        if (!started || !silentBefore(sound, play, pair))
             continue;
         ++figures.heard;
         toSound.push_back(1000 * std::max((*started)[0], (*started)[1]));
