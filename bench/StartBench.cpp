@@ -54,13 +54,16 @@ Onsets onsets(const std::vector<float> &sound, double from, double to, const Ton
     const auto b = std::min(sound.size(), std::size_t(std::max(from, to) * Rate));
     const std::vector<float> stretch(sound.begin() + qsizetype(a), sound.begin() + qsizetype(b));
     std::array<double, 2> found{};
+    bool both = true;
     for (int i = 0; i < 2; ++i) {
         const double at = tones::onsetSeconds(stretch, Rate, pair.sounding[i]);
-        if (at < 0)
-            return std::nullopt;
+        if (at < 0) {
+            std::fprintf(stderr, "  channel %d not heard\n", i + 1);
+            both = false;
+        }
         found[i] = at - (lessLeadIn ? pair.leadIn[i] : 0);
     }
-    return found;
+    return both ? Onsets(found) : std::nullopt;
 }
 
 // Whether neither tone sounded in the 100 ms before `at`: a start measured
@@ -150,12 +153,15 @@ StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind ki
         return {.runs = runs};
     QTest::qWait(300);
 
+    // Long enough for the slowest start seen, the old program's MIDI (0.8 s).
+    const bool midi = kind1 == MediaKind::Mid || kind2 == MediaKind::Mid;
+    const int playingMs = midi ? 1500 : 700;
     struct Run { double play, pause, resume, stop; };
     std::vector<Run> times;
     for (int i = 0; i < runs; ++i) {
         Run t{};
         t.play = clickAt(player, PlayButton, recorder);
-        QTest::qWait(700);
+        QTest::qWait(playingMs);
         t.pause = clickAt(player, PauseButton, recorder);
         QTest::qWait(400);
         t.resume = clickAt(player, PlayButton, recorder);
