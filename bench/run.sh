@@ -47,6 +47,12 @@ if [ ! -x "$old/build/tandra" ] || [ "$(cat "$old/commit" 2>/dev/null)" != "$old
 fi
 
 # --- measure ----------------------------------------------------------------------
+# From a copy, so that a rebuild while it runs can't swap a program under it.
+snapshot=$build/bench/snapshot
+rm -rf "$snapshot"
+mkdir -p "$snapshot"
+cp -r "$build/tandra" "$build/SkinDefault" "$build/bench/tandra_bench" "$build/bench/tandra_bare" "$snapshot/"
+
 out=$build/bench/last-run.md
 log=$build/bench/last-run.log
 {
@@ -59,7 +65,7 @@ log=$build/bench/last-run.log
 } | tee "$out"
 
 say "measuring; the players' own messages go to $log"
-"$root/scripts/with-test-env.sh" "$build/bench/tandra_bench" report \
-  --new "$build/tandra" --old "$old/build/tandra" --bare "$build/bench/tandra_bare" "$@" \
+"$root/scripts/with-test-env.sh" "$snapshot/tandra_bench" report \
+  --new "$snapshot/tandra" --old "$old/build/tandra" --bare "$snapshot/tandra_bare" "$@" \
   2> >(tee "$log" | grep --line-buffered '^bench:' >&2) | tee -a "$out"
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)." | tee -a "$out"
