@@ -49,12 +49,14 @@ QString ms(double value, int decimals = 0)
     return value < 0 ? QStringLiteral("—") : QString::number(value, 'f', decimals);
 }
 
-// The figure with a tick when it meets its target (at most `limit`).
+// The figure with a tick when it meets its target (at most `limit`), judged
+// as printed: the figures are good to a millisecond or so, no finer.
 QString against(double value, double limit, int decimals = 0)
 {
     if (value < 0)
         return ms(value) + QStringLiteral(" ✗");
-    return ms(value, decimals) + (value <= limit ? QStringLiteral(" ✓") : QStringLiteral(" ✗"));
+    const QString shown = ms(value, decimals);
+    return shown + (shown.toDouble() <= limit ? QStringLiteral(" ✓") : QStringLiteral(" ✗"));
 }
 
 QString pairLabel(MediaKind kind1, MediaKind kind2)
