@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <optional>
 
 using namespace playerdriver;
@@ -27,20 +28,30 @@ struct TonePair
     QTemporaryDir dir;
     std::array<QString, 2> files;
     std::array<double, 2> sounding{};
-    std::array<double, 2> leadIn{}; // the file's own silence or attack before its tone
+    // Where each tone begins in both files mixed from their first samples,
+    // as a player that starts them together would have them: the files' own
+    // silence or attack before their tones, and what one tone's abrupt start
+    // does to where the other's is found.
+    std::array<double, 2> leadIn{};
 
     TonePair(MediaKind kind1, MediaKind kind2, double seconds)
     {
         const std::array<MediaKind, 2> kinds{kind1, kind2};
         const std::array<double, 2> asked{440, 1000};
+        std::vector<float> mix;
         for (int i = 0; i < 2; ++i) {
             const QString name = QStringLiteral("channel%1").arg(i + 1) + testmedia::suffixFor(kinds[i]);
             files[i] = testmedia::makeToneFile(dir.path(), name, kinds[i], asked[i], seconds);
             if (files[i].isEmpty())
                 qFatal("could not make a %s file", testmedia::kindName(kinds[i]));
             sounding[i] = testmedia::soundingFrequency(kinds[i], asked[i]);
-            leadIn[i] = tones::onsetSeconds(testmedia::decodeMono(files[i], Rate), Rate, sounding[i]);
+            const std::vector<float> alone = testmedia::decodeMono(files[i], Rate);
+            mix.resize(std::max(mix.size(), alone.size()));
+            std::transform(alone.begin(), alone.end(), mix.begin(), mix.begin(), std::plus<>());
         }
+        for (int i = 0; i < 2; ++i)
+            leadIn[i] = tones::onsetSeconds(mix, Rate, sounding[i]);
+        std::fprintf(stderr, "  lead-ins %.1f / %.1f ms\n", 1000 * leadIn[0], 1000 * leadIn[1]);
     }
 };
 
