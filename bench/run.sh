@@ -6,7 +6,7 @@
 # window, then measures them all under scripts/with-test-env.sh and prints
 # one table. The table also goes to build/bench/last-run.md, everything the
 # players said to build/bench/last-run.log. About 30 minutes; --quick measures
-# eight pairs of kinds instead of all 21 (about 15).
+# eight pairs of kinds instead of all 21 (about 12).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build
