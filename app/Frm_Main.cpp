@@ -1,5 +1,7 @@
 #include "Frm_Main.h"
 
+#include "AppLog.h"
+
 #include "DesktopInput.h"
 #include "Frm_About.h"
 #include "Frm_Help.h"
@@ -15,7 +17,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 
-#include <cstdio>
 
 namespace {
 
@@ -190,7 +191,7 @@ void Frm_Main::Form_Initialize()
     // and skin pictures is its JPEG reader; like the original step, a missing
     // one is reported but changes nothing.
     if (!QImageReader::supportedImageFormats().contains("jpeg"))
-        std::fprintf(stderr, "tandra: no JPEG image reader is installed; pictures will not show\n");
+        qCWarning(lcApp) << "no JPEG image reader is installed; pictures will not show";
 }
 
 void Frm_Main::Form_Load()

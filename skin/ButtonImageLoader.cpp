@@ -3,10 +3,12 @@
 #include "PictureButton.h"
 
 #include <QFile>
+#include <QLoggingCategory>
 #include <QImageReader>
 #include <QPixmap>
 
-#include <cstdio>
+
+Q_LOGGING_CATEGORY(lcSkin, "tandra.skin")
 
 namespace {
 
@@ -59,8 +61,7 @@ bool ButtonImageLoader::show(PictureButton &button, const QString &path, qreal d
     if (image.isNull()) {
         if (!m_reported.contains(path)) {
             m_reported.insert(path);
-            std::fprintf(stderr, "tandra: button picture not shown: %s: %s\n",
-                         qUtf8Printable(path), qUtf8Printable(error));
+            qCWarning(lcSkin).noquote() << "button picture not shown:" << path << ":" << error;
         }
         return false;
     }
