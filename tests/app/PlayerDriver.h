@@ -95,17 +95,31 @@ public:
     }
 
     // Clicks a channel button and types the file's path into its dialog.
+    // Waits for the dialog rather than a fixed time: the first one can be slow
+    // on a loaded machine, and the path completer can take the first Enter.
     bool choose(QPoint channelButton, const QString &path)
     {
         click(channelButton);
-        QTest::qWait(1200);
+        QString dialog;
+        for (int waited = 0; dialog.isEmpty() && waited < 10000; waited += 100) {
+            QTest::qWait(100);
+            dialog = openDialog();
+        }
+        if (dialog.isEmpty())
+            return false;
+        run({"windowfocus", "--sync", dialog});
         run({"type", "--delay", "5", path});
-        run({"key", "Return"});
-        QTest::qWait(600);
+        for (int enter = 0; enter < 3 && dialogIsOpen(); ++enter) {
+            run({"key", "Return"});
+            for (int waited = 0; dialogIsOpen() && waited < 2000; waited += 100)
+                QTest::qWait(100);
+        }
+        QTest::qWait(300);
         return !dialogIsOpen();
     }
 
-    static bool dialogIsOpen() { return !run({"search", "--onlyvisible", "--name", "^Open$"}).isEmpty(); }
+    static QString openDialog() { return run({"search", "--onlyvisible", "--name", "^Open$"}).section('\n', 0, 0); }
+    static bool dialogIsOpen() { return !openDialog().isEmpty(); }
 
     // With no window manager nobody gives the main window the keyboard back.
     // The modifiers go down and up as separate steps: sent as one
