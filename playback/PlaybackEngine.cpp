@@ -24,6 +24,11 @@ namespace {
 // give its first sound (or to fail) joins when it comes.
 constexpr int StartGraceMs = 250;
 
+// The sound server's stream runs from the moment Play sets it going, so
+// samples timed for that very moment arrive late and their first
+// milliseconds are dropped. The clock starts this much later to keep them.
+constexpr int StartDelayMs = 25;
+
 // The one format the branches bring their sound to; the mixer only adds.
 const char *const MixFormat = "audio/x-raw,format=F32LE,layout=interleaved,rate=48000,channels=2";
 
@@ -287,6 +292,7 @@ bool PlaybackEngine::ensurePipeline()
     if (!m_mixCaps)
         m_mixCaps = gst_caps_from_string(MixFormat);
     GstElementRef pipeline = adoptElement(gst_pipeline_new("tandra"));
+    gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), StartDelayMs * GST_MSECOND);
     GstElement *mixer = gst_element_factory_make("audiomixer", nullptr);
     GstElement *format = gst_element_factory_make("capsfilter", nullptr);
     GstElement *output = nullptr;
