@@ -49,8 +49,10 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
     setFixedSize(ui->Frm_Background->minimumSize() + QSize(0, menuBar()->sizeHint().height()));
     // Also while minimised, when Qt would offer the (empty) icon text instead.
     setAccessibleName(windowTitle());
+    // Up to 128 px: every size here is decoded and sent to the X server before
+    // the window maps; larger views take the installed theme icon.
     QIcon icon;
-    for (int size : {16, 32, 48, 64, 96, 128, 256, 512})
+    for (int size : {16, 32, 48, 64, 128})
         icon.addFile(QStringLiteral(":/icons/tandra-%1.png").arg(size), QSize(size, size));
     setWindowIcon(icon);
     for (QAction *action : ui->Mnu_File->actions())
