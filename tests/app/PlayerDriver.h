@@ -96,7 +96,8 @@ public:
 
     // Clicks a channel button and types the file's path into its dialog.
     // Waits for the dialog rather than a fixed time: the first one can be slow
-    // on a loaded machine, and the path completer can take the first Enter.
+    // on a loaded machine. A dialog still open after Enter (its path completer
+    // took the key, or a key was lost) gets the path typed afresh.
     bool choose(QPoint channelButton, const QString &path)
     {
         click(channelButton);
@@ -105,16 +106,23 @@ public:
             QTest::qWait(100);
             dialog = openDialog();
         }
-        if (dialog.isEmpty())
+        if (dialog.isEmpty()) {
+            qWarning("the file dialog did not open");
             return false;
-        run({"windowfocus", "--sync", dialog});
-        run({"type", "--delay", "5", path});
-        for (int enter = 0; enter < 3 && dialogIsOpen(); ++enter) {
+        }
+        for (int attempt = 0; attempt < 3 && dialogIsOpen(); ++attempt) {
+            run({"windowfocus", "--sync", dialog});
+            run({"keydown", "ctrl"});
+            run({"key", "a"});
+            run({"keyup", "ctrl"});
+            run({"type", "--delay", "5", path});
             run({"key", "Return"});
-            for (int waited = 0; dialogIsOpen() && waited < 2000; waited += 100)
+            for (int waited = 0; dialogIsOpen() && waited < 3000; waited += 100)
                 QTest::qWait(100);
         }
         QTest::qWait(300);
+        if (dialogIsOpen())
+            qWarning("the file dialog stayed open after the path was typed three times");
         return !dialogIsOpen();
     }
 
