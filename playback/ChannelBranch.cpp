@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <gst/base/gstaggregator.h>
+
 #include <algorithm>
 #include <mutex>
 
@@ -206,20 +208,18 @@ void ChannelBranch::setVolume(double linear, bool muted)
         g_object_set(m_mixerPad.get(), "volume", linear, "mute", gboolean(muted), nullptr);
 }
 
-// The running time at which the pipeline stands: now while it plays, where
-// it stopped while paused.
-static GstClockTimeDiff runningTimeNow(GstElement *pipeline)
+// The running time of the mixer's next output. It runs ahead of the clock by
+// what the sound output holds (a fifth of a second for the sound server), so
+// a channel joining at the clock's now would lose that much of its start.
+static GstClockTimeDiff mixerRunningTime(GstElement *mixer)
 {
-    GstClock *clock = gst_element_get_clock(pipeline);
-    GST_OBJECT_LOCK(pipeline);
-    const bool playing = GST_STATE(pipeline) == GST_STATE_PLAYING;
-    GST_OBJECT_UNLOCK(pipeline);
-    GstClockTimeDiff now = GstClockTimeDiff(gst_element_get_start_time(pipeline));
-    if (playing && clock)
-        now = GstClockTimeDiff(gst_clock_get_time(clock) - gst_element_get_base_time(pipeline));
-    if (clock)
-        gst_object_unref(clock);
-    return std::max<GstClockTimeDiff>(0, now);
+    GstSegment &out = GST_AGGREGATOR_PAD(GST_AGGREGATOR(mixer)->srcpad)->segment;
+    GST_OBJECT_LOCK(mixer);
+    const GstClockTime running = GST_CLOCK_TIME_IS_VALID(out.position)
+                                     ? gst_segment_to_running_time(&out, GST_FORMAT_TIME, out.position)
+                                     : GST_CLOCK_TIME_NONE;
+    GST_OBJECT_UNLOCK(mixer);
+    return GST_CLOCK_TIME_IS_VALID(running) ? GstClockTimeDiff(running) : 0;
 }
 
 bool ChannelBranch::waitApart()
@@ -321,7 +321,7 @@ GstPadProbeReturn ChannelBranch::onOutput(GstPad *, GstPadProbeInfo *info, gpoin
         branch->m_started = true;
         // Linked here, this very buffer goes to the mixer.
         if (branch->m_joinLater)
-            branch->joinMixer(runningTimeNow(branch->m_setup.pipeline));
+            branch->joinMixer(mixerRunningTime(branch->m_setup.mixer));
     } else if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) {
         branch->m_started = true;
         GstElement *bin = branch->m_bin.get();

@@ -131,19 +131,33 @@ private slots:
         QVERIFY2(!afterStop.low && !afterStop.high, "silence after Stop");
     }
 
-    void channelWithoutFileLeavesTheOtherAlone()
+    // A channel without a file leaves the other alone; one that has ended
+    // plays again whole beside the other, which goes on.
+    void oneChannelGoesOnAlone()
     {
+        const QString shortLow = testmedia::makeToneFile(m_dir.path(), "short-440.wav", MediaKind::Wav, Low, 1.5);
+        const QString longHigh = testmedia::makeToneFile(m_dir.path(), "long-1000.mp3", MediaKind::Mp3, High, 12);
         Player player;
         QVERIFY(player.start());
-        QVERIFY(player.choose(Channel2, m_highFile));
+        QVERIFY(player.choose(Channel2, longHigh));
         tones::SinkRecorder recorder;
         QVERIFY(recorder.start());
         player.click(PlayButton);
         const double played = recorder.elapsedSeconds();
         QTest::qWait(1500);
+        const double alone = recorder.elapsedSeconds();
+        QVERIFY(player.choose(Channel1, shortLow)); // stops both
+        player.click(PlayButton);
+        QTest::qWait(2500);
+        const double replayed = recorder.elapsedSeconds();
+        player.click(PauseButton);
+        player.click(PlayButton);
+        QTest::qWait(2500);
         const std::vector<float> sound = recorder.stop();
-        const Heard h = heard(sound, played + 0.4, 1e9);
+        const Heard h = heard(sound, played + 0.4, alone);
         QVERIFY2(h.high && !h.low, "channel 2 plays alone");
+        const Heard again = heard(sound, replayed, 1e9);
+        QVERIFY2(std::abs(again.lowSeconds - 1.5) < 0.05 && again.high, "the ended channel plays again whole");
         QCOMPARE(player.process().state(), QProcess::Running);
     }
 
