@@ -164,8 +164,9 @@ void TestChannelSoak::manyCyclesOnTwoChannels()
           (end.rss - warm.rss) / 1048576.0, RssGrowthBound / 1048576.0, warm.fds, end.fds, warm.threads,
           end.threads);
     QVERIFY(warm.rss > 0 && end.rss > 0);
-    QVERIFY2(end.fds <= warm.fds + FdGrowthBound, "open files pile up");
-    QVERIFY2(end.threads <= warm.threads + ThreadGrowthBound, "threads pile up");
+    // The last pipeline's threads may still be ending on a loaded machine.
+    QTRY_VERIFY2_WITH_TIMEOUT(openFiles() <= warm.fds + FdGrowthBound, "open files pile up", 10000);
+    QTRY_VERIFY2_WITH_TIMEOUT(threads() <= warm.threads + ThreadGrowthBound, "threads pile up", 10000);
     if (RssIsMeaningful)
         QVERIFY2(end.rss - warm.rss < RssGrowthBound, "memory grows with use");
     else
