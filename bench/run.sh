@@ -16,19 +16,8 @@ old=$root/build-bench-old
 say() { echo "run.sh: $*" >&2; }
 
 # --- what it needs ------------------------------------------------------------
-"$root/scripts/install-deps.sh"
-missing=()
-for p in sox libsox-fmt-mp3 libsox-fmt-pulse; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  say "installing ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# sox mixes the peer figure, from MP3s, to the sound server.
+"$root/scripts/install-deps.sh" sox libsox-fmt-mp3 libsox-fmt-pulse
 
 # --- this program ---------------------------------------------------------------
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Tandra needs to build, run and test; only those missing.
+# Installs the Debian packages Tandra needs to build, run and test, and any
+# named as arguments; only those missing.
 set -euo pipefail
 
 packages=(
@@ -17,6 +18,7 @@ packages=(
   dbus-daemon playerctl desktop-file-utils
   # Arabic glyphs for the menus and windows
   fonts-noto-core fonts-dejavu-core
+  "$@"
 )
 
 missing=()
