@@ -36,6 +36,7 @@ public:
     ChannelBranch &operator=(const ChannelBranch &) = delete;
 
     const QString &fileName() const { return m_fileName; }
+    GstElement *element() const { return m_bin.get(); }
     // Whether a message came from inside this branch.
     bool contains(GstObject *object) const;
     bool isMessageOfEnd(GstMessage *message) const;

@@ -33,4 +33,14 @@ public:
     // -1 while nothing is open or the figure is not known yet.
     virtual qint64 positionMs() const = 0;
     virtual qint64 durationMs() const = 0;
+
+    // A looping channel starts again from its first sample the moment it
+    // ends, with no gap; the other channel goes on untouched. Like the
+    // volume, it holds across files, Stop and Play.
+    virtual void setLooping(int channel, bool looping) = 0;
+    virtual bool isLooping(int channel) const = 0;
+    // One channel's place in its file (within the file while it loops) and
+    // the file's length; -1 while not open or not known yet.
+    virtual qint64 channelPositionMs(int channel) const = 0;
+    virtual qint64 channelDurationMs(int channel) const = 0;
 };

@@ -96,6 +96,7 @@ struct PlaybackEngine::ChannelState
     std::unique_ptr<ChannelBranch> branch;
     double volume = 1;
     bool muted = false;
+    bool looping = false;
 };
 
 // What the window holds of a channel: the interface's two inputs.
@@ -563,4 +564,26 @@ bool PlaybackEngine::hasStarted(int index) const
 {
     const ChannelState &c = *m_channels[index];
     return c.branch && c.branch->hasStarted();
+}
+
+void PlaybackEngine::setLooping(int index, bool looping) { m_channels[index]->looping = looping; }
+
+bool PlaybackEngine::isLooping(int index) const { return m_channels[index]->looping; }
+
+qint64 PlaybackEngine::channelDurationMs(int index) const
+{
+    const ChannelState &c = *m_channels[index];
+    gint64 duration = -1;
+    if (!c.branch || !gst_element_query_duration(c.branch->element(), GST_FORMAT_TIME, &duration) || duration < 0)
+        return -1;
+    return duration / GST_MSECOND;
+}
+
+qint64 PlaybackEngine::channelPositionMs(int index) const
+{
+    const qint64 duration = channelDurationMs(index);
+    const qint64 position = positionMs();
+    if (position < 0)
+        return -1;
+    return duration >= 0 ? std::min(position, duration) : position;
 }

@@ -55,6 +55,10 @@ public:
     void seekTo(qint64 positionMs) override;
     qint64 positionMs() const override;
     qint64 durationMs() const override;
+    void setLooping(int channel, bool looping) override;
+    bool isLooping(int channel) const override;
+    qint64 channelPositionMs(int channel) const override;
+    qint64 channelDurationMs(int channel) const override;
 
     // Loads what the first Play needs and connects to the sound server,
     // off the window's thread, so that the first Play is as quick as the

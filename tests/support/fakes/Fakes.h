@@ -36,7 +36,7 @@ private:
 };
 
 // Two recording channels, "Mmc_1" and "Mmc_2", and the calls beside them:
-// "volume <channel> <level>", "mute <channel> <on>", "seek by <ms>", "seek to <ms>".
+// "volume <channel> <level>", "mute <channel> <on>", "loop <channel> <on>", "seek by <ms>", "seek to <ms>".
 class RecordingPlayback : public Playback
 {
 public:
@@ -60,12 +60,25 @@ public:
     void seekTo(qint64 positionMs) override { m_log->append(QStringLiteral("seek to %1").arg(positionMs)); }
     qint64 positionMs() const override { return -1; }
     qint64 durationMs() const override { return -1; }
+    void setLooping(int channel, bool looping) override
+    {
+        m_looping[channel] = looping;
+        m_log->append(QStringLiteral("loop %1 %2").arg(channel + 1).arg(looping));
+    }
+    bool isLooping(int channel) const override { return m_looping[channel]; }
+    qint64 channelPositionMs(int channel) const override { return position[channel]; }
+    qint64 channelDurationMs(int channel) const override { return duration[channel]; }
+
+    // What the channels report; a test sets them.
+    qint64 position[ChannelCount] = {-1, -1};
+    qint64 duration[ChannelCount] = {-1, -1};
 
 private:
     EventLog m_log;
     RecordingChannel m_channels[ChannelCount];
     double m_volume[ChannelCount] = {1, 1};
     bool m_muted[ChannelCount] = {false, false};
+    bool m_looping[ChannelCount] = {false, false};
 };
 
 // An open-file dialog that answers from a script: each use takes the next
