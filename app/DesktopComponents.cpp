@@ -2,20 +2,19 @@
 
 #include "PlaybackEngine.h"
 #include "QtOpenFileDialog.h"
+#include "SoundServerFormat.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QTimer>
 
 Frm_MainComponents desktopComponents(WindowSlot<Frm_Help> &helpSlot, WindowSlot<Frm_About> &aboutSlot)
 {
     Frm_MainComponents components;
     components.programFolder = [] { return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()); };
     components.makePlayback = [] {
-        auto engine = std::make_unique<PlaybackEngine>();
-        // Once the event loop runs, that is once the window is up.
-        QTimer::singleShot(0, engine.get(), &PlaybackEngine::warmUp);
-        return engine;
+        EngineOptions options;
+        options.outputFormat = [] { return soundServerFormat(); };
+        return std::make_unique<PlaybackEngine>(options);
     };
     components.makeDialog = [](const OpenFileDialogSettings &settings, QWidget *parent) {
         return std::make_unique<QtOpenFileDialog>(settings, parent);

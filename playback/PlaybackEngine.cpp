@@ -1,6 +1,7 @@
 #include "PlaybackEngine.h"
 
 #include "ChannelBranch.h"
+#include "LimiterElement.h"
 #include "SectorReader.h"
 #include "SynthPool.h"
 
@@ -8,12 +9,13 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QMimeDatabase>
+#include <QPointer>
 #include <QSocketNotifier>
 
 #include <gst/audio/streamvolume.h>
-#include <gst/base/gsttypefindhelper.h>
 
 #include <algorithm>
+#include <limits>
 #include <mutex>
 
 Q_LOGGING_CATEGORY(lcPlayback, "tandra.playback")
@@ -28,9 +30,6 @@ constexpr int StartGraceMs = 250;
 // samples timed for that very moment arrive late and their first
 // milliseconds are dropped. The clock starts this much later to keep them.
 constexpr int StartDelayMs = 25;
-
-// The one format the branches bring their sound to; the mixer only adds.
-const char *const MixFormat = "audio/x-raw,format=F32LE,layout=interleaved,rate=48000,channels=2";
 
 void ensureGstInitialized()
 {
@@ -53,25 +52,39 @@ bool holdsVideo(const QString &fileName)
     return QMimeDatabase().mimeTypeForFile(fileName).name().startsWith(QLatin1String("video/"));
 }
 
-// Every plugin a first Play may need: each loads once per process, which
-// costs the first Play a few hundred milliseconds when left to it.
-void loadPlugins()
+// The format an output takes when it takes only one (a device at a fixed
+// rate); invalid when it takes many.
+OutputFormat formatTakenBy(GstElement *output)
 {
-    static const char *const factories[] = {
-        "uridecodebin", "decodebin",  "typefind",       "filesrc",        "appsrc",       "queue",
-        "multiqueue",   "wavparse",   "mpegaudioparse", "mpg123audiodec", "asfdemux",     "avdec_wmav2",
-        "avidemux",     "mpegpsdemux", "mpegvideoparse", "mpeg2dec",      "avdec_mpeg2video", "midiparse",
-        "audioconvert", "audioresample", "capsfilter",   "audiomixer",    "pulsesink",    "videoconvert",
-        "videoscale",   "xvimagesink", "ximagesink",     "fakesink",
-    };
-    for (const char *name : factories)
-        if (GstElement *element = gst_element_factory_make(name, nullptr))
-            gst_object_unref(gst_object_ref_sink(element));
-    // The type finders sit in plugins of their own.
-    const guint8 probe[4096] = {};
-    GstCaps *caps = gst_type_find_helper_for_data(nullptr, probe, sizeof probe, nullptr);
+    OutputFormat format;
+    GstPadRef pad(gst_element_get_static_pad(output, "sink"));
+    GstCaps *caps = pad ? gst_pad_query_caps(pad.get(), nullptr) : nullptr;
+    if (caps && !gst_caps_is_any(caps) && !gst_caps_is_empty(caps)) {
+        const GstStructure *s = gst_caps_get_structure(caps, 0);
+        int rate = 0, channels = 0;
+        const char *name = gst_structure_get_string(s, "format");
+        if (gst_structure_has_name(s, "audio/x-raw") && name && gst_structure_get_int(s, "rate", &rate)
+            && gst_structure_get_int(s, "channels", &channels))
+            format = {QString::fromLatin1(name), rate, channels};
+    }
     if (caps)
         gst_caps_unref(caps);
+    return format;
+}
+
+GstCaps *rawCaps(const QString &sampleFormat, const OutputFormat &format)
+{
+    return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, qPrintable(sampleFormat), "layout",
+                               G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT, format.rate, "channels", G_TYPE_INT,
+                               format.channels, nullptr);
+}
+
+qint64 saturatingAdd(qint64 a, qint64 b)
+{
+    qint64 sum;
+    if (!__builtin_add_overflow(a, b, &sum))
+        return sum;
+    return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
 }
 
 QString errorText(GstMessage *message)
@@ -109,9 +122,10 @@ public:
     {
         ensureGstInitialized();
         m_engine.m_channels[m_index]->fileName = fileName;
-        // The synthesiser loads while the user reaches for Play.
+        // What the file needs loads while the user reaches for Play.
         if (synthpool::isMidiFile(fileName))
             synthpool::prepare();
+        m_engine.prepareFor(fileName);
     }
     void command(const QString &word) override
     {
@@ -142,8 +156,6 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
 
 PlaybackEngine::~PlaybackEngine()
 {
-    if (m_warmUp.valid())
-        m_warmUp.wait();
     // The branches first: each gives its synthesiser back before the rest stops.
     for (auto &state : m_channels)
         state->branch.reset();
@@ -154,23 +166,22 @@ PlaybackEngine::~PlaybackEngine()
         gst_caps_unref(m_mixCaps);
 }
 
-void PlaybackEngine::warmUp()
+void PlaybackEngine::prepareFor(const QString &fileName)
 {
-    if (m_warmUp.valid())
-        return;
-    m_warmUp = std::async(std::launch::async, [this] {
-        ensureGstInitialized();
-        loadPlugins();
-        // The pipeline is the window thread's own. Connected once to warm up,
-        // it lets go at once: an idle player keeps no stream on the server.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (ensurePipeline() && m_target == GST_STATE_READY)
-                    setTarget(GST_STATE_NULL);
-            },
-            Qt::QueuedConnection);
+    // The first file also connects the output once, so that the first Play
+    // finds the sound server answering; it lets go at once, as an idle
+    // player keeps no stream on the server.
+    QPointer<PlaybackEngine> self(this);
+    m_preloader.prepareFile(fileName, m_outputWarmed ? std::function<void()>() : [self] {
+        QMetaObject::invokeMethod(self, [self] {
+            if (!self || self->m_pipeline)
+                return;
+            self->chooseFormat();
+            if (self->ensurePipeline() && self->m_target == GST_STATE_READY)
+                self->setTarget(GST_STATE_NULL);
+        }, Qt::QueuedConnection);
     });
+    m_outputWarmed = true;
 }
 
 MediaChannel &PlaybackEngine::channel(int index)
@@ -235,6 +246,8 @@ void PlaybackEngine::update()
             c->branch.reset();
             c->reopen = c->wanted != Wanted::Closed;
         }
+        if (anyToOpen)
+            chooseFormat();
     }
     for (int i = 0; i < ChannelCount; ++i) {
         ChannelState &c = *m_channels[i];
@@ -285,17 +298,9 @@ void PlaybackEngine::openBranch(int index, bool joinsPlaying)
     m_openTimer.start(m_options.openTimeoutMs);
 }
 
-bool PlaybackEngine::ensurePipeline()
+// The desktop's sound server, or the output the options describe.
+GstElement *PlaybackEngine::makeOutput()
 {
-    if (m_pipeline)
-        return true;
-    ensureGstInitialized();
-    if (!m_mixCaps)
-        m_mixCaps = gst_caps_from_string(MixFormat);
-    GstElementRef pipeline = adoptElement(gst_pipeline_new("tandra"));
-    gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), StartDelayMs * GST_MSECOND);
-    GstElement *mixer = gst_element_factory_make("audiomixer", nullptr);
-    GstElement *format = gst_element_factory_make("capsfilter", nullptr);
     GstElement *output = nullptr;
     if (!m_options.audioSink.isEmpty()) {
         GError *error = nullptr;
@@ -306,27 +311,74 @@ bool PlaybackEngine::ensurePipeline()
         }
         if (output && m_options.audioSinkCreated)
             m_options.audioSinkCreated(output);
-    } else {
-        output = gst_element_factory_make("pulsesink", nullptr);
-        // Without a sound server answering, whatever the desktop offers.
-        if (output && gst_element_set_state(output, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
-            gst_element_set_state(output, GST_STATE_NULL);
-            gst_object_unref(gst_object_ref_sink(output));
-            output = nullptr;
-        }
-        if (!output)
-            output = gst_element_factory_make("autoaudiosink", nullptr);
+        return output;
     }
-    if (!pipeline || !mixer || !format || !output) {
-        for (GstElement *e : {mixer, format, output})
+    output = gst_element_factory_make("pulsesink", nullptr);
+    // Without a sound server answering, whatever the desktop offers.
+    if (output && gst_element_set_state(output, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+        gst_element_set_state(output, GST_STATE_NULL);
+        gst_object_unref(gst_object_ref_sink(output));
+        output = nullptr;
+    }
+    if (!output)
+        output = gst_element_factory_make("autoaudiosink", nullptr);
+    return output;
+}
+
+// Asked at each start: the sound server may have moved to another device,
+// at another rate, since the pipeline was built for the last one.
+void PlaybackEngine::chooseFormat()
+{
+    if (!m_options.outputFormat)
+        return;
+    const std::optional<OutputFormat> asked = m_options.outputFormat();
+    m_askedFormat = asked && asked->isValid() ? *asked : OutputFormat{};
+    if (m_pipeline && m_askedFormat.isValid() && !(m_askedFormat == m_format))
+        dropPipeline();
+}
+
+// mixer ! mix format ! limiter ! output format ! output: the branches bring
+// their sound to the output's own rate and channels as 32-bit float, the
+// mixer adds, and the limiter keeps the sum under full scale. Converting
+// back to the output's samples adds no dither, so a sample that went in
+// comes out unchanged.
+bool PlaybackEngine::ensurePipeline()
+{
+    if (m_pipeline)
+        return true;
+    ensureGstInitialized();
+    GstElementRef pipeline = adoptElement(gst_pipeline_new("tandra"));
+    gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), StartDelayMs * GST_MSECOND);
+    GstElement *mixer = gst_element_factory_make("audiomixer", nullptr);
+    GstElement *mixFilter = gst_element_factory_make("capsfilter", "mix-format");
+    GstElement *limiter = createLimiterElement();
+    GstElement *convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement *outFilter = gst_element_factory_make("capsfilter", nullptr);
+    GstElement *output = makeOutput();
+    if (!pipeline || !mixer || !mixFilter || !limiter || !convert || !outFilter || !output) {
+        for (GstElement *e : {mixer, mixFilter, limiter, convert, outFilter, output})
             if (e)
                 gst_object_unref(gst_object_ref_sink(e));
         qCWarning(lcPlayback) << "the sound pipeline could not be built";
         return false;
     }
-    g_object_set(format, "caps", m_mixCaps, nullptr);
-    gst_bin_add_many(GST_BIN(pipeline.get()), mixer, format, output, nullptr);
-    if (!gst_element_link_many(mixer, format, output, nullptr)) {
+    OutputFormat format = m_askedFormat;
+    if (!format.isValid())
+        format = formatTakenBy(output);
+    if (!format.isValid())
+        format = defaultOutputFormat();
+    m_format = format;
+    if (m_mixCaps)
+        gst_caps_unref(m_mixCaps);
+    m_mixCaps = rawCaps(QStringLiteral("F32LE"), format);
+    GstCaps *outCaps = rawCaps(format.sampleFormat, format);
+    g_object_set(mixFilter, "caps", m_mixCaps, nullptr);
+    g_object_set(outFilter, "caps", outCaps, nullptr);
+    gst_caps_unref(outCaps);
+    g_object_set(convert, "dithering", 0 /* none */, "noise-shaping", 0 /* none */, nullptr);
+
+    gst_bin_add_many(GST_BIN(pipeline.get()), mixer, mixFilter, limiter, convert, outFilter, output, nullptr);
+    if (!gst_element_link_many(mixer, mixFilter, limiter, convert, outFilter, output, nullptr)) {
         qCWarning(lcPlayback) << "the sound output does not take the mixed sound";
         return false;
     }
@@ -343,6 +395,21 @@ bool PlaybackEngine::ensurePipeline()
     m_target = GST_STATE_NULL;
     setTarget(GST_STATE_READY);
     return true;
+}
+
+// The whole pipeline goes; the next start builds it anew.
+void PlaybackEngine::dropPipeline()
+{
+    for (auto &c : m_channels)
+        c->branch.reset();
+    if (m_pipeline)
+        gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_busNotifier.reset();
+    m_pipeline.reset();
+    m_mixer = m_output = nullptr;
+    m_target = GST_STATE_NULL;
+    m_openTimer.stop();
+    m_startGraceTimer.stop();
 }
 
 // Back to the start with no stream open; the sound server stays connected.
@@ -394,17 +461,11 @@ void PlaybackEngine::dropBranch(int index, const QString &why)
 void PlaybackEngine::closeAll(const QString &why)
 {
     qCWarning(lcPlayback).noquote() << "playback stops:" << why;
+    dropPipeline();
     for (int i = 0; i < ChannelCount; ++i) {
         m_channels[i]->wanted = Wanted::Closed;
-        m_channels[i]->branch.reset();
         emit channelFailed(i, why);
     }
-    gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-    m_busNotifier.reset();
-    m_pipeline.reset();
-    m_mixer = m_output = nullptr;
-    m_target = GST_STATE_NULL;
-    m_openTimer.stop();
 }
 
 void PlaybackEngine::giveUpSlowOpens()
@@ -518,7 +579,10 @@ void PlaybackEngine::seekTo(qint64 positionMs)
         return;
     // One seek of the whole pipeline moves both channels together; the
     // mixer passes it to each branch.
-    const gint64 position = std::max<qint64>(0, positionMs) * GST_MSECOND;
+    // Any position clamps to the files: past the longer one's end is its end.
+    const qint64 durationMs = this->durationMs();
+    const qint64 endMs = durationMs >= 0 ? durationMs : std::numeric_limits<qint64>::max() / GST_MSECOND;
+    const gint64 position = std::clamp<qint64>(positionMs, 0, endMs) * GST_MSECOND;
     if (gst_element_seek_simple(m_pipeline.get(), GST_FORMAT_TIME,
                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), position)) {
         for (auto &c : m_channels)
@@ -531,7 +595,7 @@ void PlaybackEngine::seekBy(qint64 offsetMs)
 {
     const qint64 position = positionMs();
     if (position >= 0)
-        seekTo(position + offsetMs);
+        seekTo(saturatingAdd(position, offsetMs));
 }
 
 qint64 PlaybackEngine::positionMs() const

@@ -2,7 +2,9 @@
 
 #include "CommandWord.h"
 #include "GstHandles.h"
+#include "OutputFormat.h"
 #include "Playback.h"
+#include "Preloader.h"
 
 #include <QObject>
 #include <QString>
@@ -10,7 +12,6 @@
 
 #include <array>
 #include <functional>
-#include <future>
 #include <memory>
 
 class ChannelBranch;
@@ -29,6 +30,10 @@ struct EngineOptions
     int openTimeoutMs = 3000;
     // Called with the output built from audioSink; lets a test attach to it.
     std::function<void(GstElement *audioSink)> audioSinkCreated;
+    // Asked at each start for the output's own format (the sound server's
+    // sink), so the mix is made in it; without an answer, the format the
+    // output element alone accepts, else defaultOutputFormat().
+    std::function<std::optional<OutputFormat>()> outputFormat;
 };
 
 // Both channels as branches of one GStreamer pipeline: each decodes its file
@@ -60,10 +65,8 @@ public:
     qint64 channelPositionMs(int channel) const override;
     qint64 channelDurationMs(int channel) const override;
 
-    // Loads what the first Play needs and connects to the sound server,
-    // off the window's thread, so that the first Play is as quick as the
-    // others. Call once the window is up.
-    void warmUp();
+    // The format the mix is made in, once a start has asked for it.
+    OutputFormat mixFormat() const { return m_format; }
 
     // For diagnostics and tests: whether the channel's file is in the
     // pipeline, and whether its sound is reaching the mixer.
@@ -83,6 +86,10 @@ private:
     void scheduleUpdate();
     void update();
     bool ensurePipeline();
+    void dropPipeline();
+    void chooseFormat();
+    GstElement *makeOutput();
+    void prepareFor(const QString &fileName);
     void resetPipeline();
     void setTarget(GstState state);
     void openBranch(int channel, bool joinsPlaying);
@@ -103,10 +110,13 @@ private:
     GstElement *m_mixer = nullptr; // owned by the pipeline
     GstElement *m_output = nullptr;
     GstCaps *m_mixCaps = nullptr;
+    OutputFormat m_format;      // of the pipeline built
+    OutputFormat m_askedFormat; // the output's answer at the last start
     GstState m_target = GST_STATE_NULL;
     std::unique_ptr<QSocketNotifier> m_busNotifier;
     QTimer m_openTimer;
     QTimer m_startGraceTimer;
     bool m_updateScheduled = false;
-    std::future<void> m_warmUp;
+    bool m_outputWarmed = false;
+    Preloader m_preloader;
 };

@@ -12,6 +12,8 @@
 #                      starts some other daemon behind our back
 #   TANDRA_NULL_SINK   tandra_null (its monitor source is tandra_null.monitor)
 #   TANDRA_TEST_ENV    1
+#   TANDRA_SOUND_SERVER  scripts/test-sound-server.sh, to stop and start the
+#                      PulseAudio daemon again (and "pid" to name it)
 # Safe to run as root, without a terminal, and several times in parallel.
 set -uo pipefail
 
@@ -38,8 +40,7 @@ workdir=$(mktemp -d "${TMPDIR:-/tmp}/tandra-env.XXXXXX") || die "cannot create a
 chmod 700 "$workdir"
 
 xvfb_pid=
-pulse_pid=
-keepalive_pid=
+pulse_started=
 cmd_pid=
 display_num=
 
@@ -62,8 +63,7 @@ stop_group() {
 
 cleanup() {
     trap - INT TERM HUP
-    stop_group "$keepalive_pid"
-    stop_group "$pulse_pid"
+    [ -z "$pulse_started" ] || "$TANDRA_SOUND_SERVER" stop
     stop_group "$xvfb_pid"
     # A killed Xvfb leaves its lock behind; drop it only if it is ours.
     if [ -n "$display_num" ] && [ -n "$xvfb_pid" ] && [ -f "/tmp/.X$display_num-lock" ]; then
@@ -143,71 +143,18 @@ set-default-sink $sink_name
 set-default-source $sink_name.monitor
 EOF
 
-# In user mode even as root (it only warns then); nothing of it lives in
-# $HOME. DISPLAY is dropped and D-Bus pointed nowhere so that it cannot
-# launch a session bus that would outlive us.
-setsid env -u DISPLAY \
-    HOME="$workdir" \
-    XDG_RUNTIME_DIR="$workdir" \
-    XDG_CONFIG_HOME="$workdir/config" \
-    PULSE_CONFIG="$workdir/daemon.conf" \
-    PULSE_RUNTIME_PATH="$workdir/pulse" \
-    PULSE_STATE_PATH="$workdir/state" \
-    PULSE_COOKIE="$workdir/cookie" \
-    DBUS_SESSION_BUS_ADDRESS="unix:path=$workdir/no-bus" \
-    pulseaudio -n -F "$workdir/tandra.pa" \
-    --system=false --daemonize=no --exit-idle-time=-1 --disallow-exit \
-    --use-pid-file=false --realtime=false --high-priority=false \
-    --log-target=stderr --log-level=warning \
-    >"$workdir/pulse.log" 2>&1 </dev/null &
-pulse_pid=$!
-
 export XDG_RUNTIME_DIR="$workdir"
 export PULSE_SERVER="unix:$workdir/pulse/native"
 export PULSE_COOKIE="$workdir/cookie"
 export PULSE_CLIENTCONFIG="$workdir/client.conf"
 export TANDRA_NULL_SINK="$sink_name"
 export TANDRA_TEST_ENV=1
+export TANDRA_TEST_DIR="$workdir"
+export TANDRA_SOUND_SERVER="$(cd "$(dirname "$0")" && pwd)/test-sound-server.sh"
 unset PULSE_SINK PULSE_SOURCE
 
-pulse_ready=
-for ((i = 0; i < start_timeout * 10; i++)); do
-    kill -0 "$pulse_pid" 2>/dev/null || break
-    if timeout 2 pactl list short sinks 2>/dev/null | grep -q "^[0-9]*[[:space:]]$sink_name[[:space:]]"; then
-        pulse_ready=1
-        break
-    fi
-    sleep 0.1
-done
-if [ -z "$pulse_ready" ]; then
-    say "PulseAudio output:"
-    sed 's/^/  /' "$workdir/pulse.log" >&2
-    kill -0 "$pulse_pid" 2>/dev/null || die "PulseAudio could not start"
-    die "PulseAudio with the null sink '$sink_name' did not answer within ${start_timeout} s"
-fi
-
-# A null sink renders in blocks as long as the longest latency any client
-# asked for (2 s when nobody asked), and audio of a block that began before a
-# recorder connected never reaches it. A recorder that asks for 10 ms and stays
-# connected keeps the blocks short, so recordings start at once and keep time.
-low_latency_rec=(parec -d "$sink_name.monitor" --latency-msec=10 --format=u8 --rate=8000 --channels=1 --raw)
-setsid "${low_latency_rec[@]}" >/dev/null 2>"$workdir/keepalive.log" </dev/null &
-keepalive_pid=$!
-short_blocks=
-for ((i = 0; i < start_timeout * 2; i++)); do
-    kill -0 "$keepalive_pid" 2>/dev/null || break
-    # Once the blocks are short a fresh recorder gets data well within 0.3 s.
-    if [ "$( (timeout 0.3 "${low_latency_rec[@]}" 2>/dev/null || true) | head -c 1 | wc -c)" = 1 ]; then
-        short_blocks=1
-        break
-    fi
-done
-if [ -z "$short_blocks" ]; then
-    say "PulseAudio output:"
-    sed 's/^/  /' "$workdir/pulse.log" "$workdir/keepalive.log" >&2
-    kill -0 "$keepalive_pid" 2>/dev/null || die "parec could not record '$sink_name.monitor'"
-    die "the monitor of '$sink_name' delivered no audio within ${start_timeout} s"
-fi
+pulse_started=1
+"$TANDRA_SOUND_SERVER" start || die "the sound server did not come up"
 
 # --- the command ------------------------------------------------------------
 # Run in the background and wait, so a signal reaches our trap at once.

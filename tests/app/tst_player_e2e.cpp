@@ -7,7 +7,12 @@
 
 #include <QtTest>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QtEndian>
+
+#include <functional>
+#include <numeric>
 
 using testmedia::MediaKind;
 using namespace playerdriver;
@@ -40,6 +45,35 @@ Heard heard(const std::vector<float> &all, double from, double to)
           found[0].present ? "heard" : "silent", found[0].heardSeconds, High, found[1].present ? "heard" : "silent",
           found[1].heardSeconds);
     return {found[0].present, found[1].present, found[0].heardSeconds, found[1].heardSeconds};
+}
+
+// A 16-bit stereo WAV at the null sink's rate; sample(frame, channel) in -1..1.
+QString writeWav(const QString &path, double seconds, const std::function<double(int, int)> &sample)
+{
+    const int rate = tones::SinkRecorder::SampleRate, frames = int(seconds * rate);
+    QByteArray pcm(frames * 4, Qt::Uninitialized);
+    for (int f = 0; f < frames; ++f)
+        for (int c = 0; c < 2; ++c)
+            qToLittleEndian<qint16>(qint16(std::lround(std::clamp(sample(f, c), -1.0, 1.0) * 32767)),
+                                    pcm.data() + 4 * f + 2 * c);
+    QByteArray header("RIFF____WAVEfmt \x10\0\0\0\1\0\2\0________\4\0\x10\0data____", 44);
+    qToLittleEndian<quint32>(quint32(36 + pcm.size()), header.data() + 4);
+    qToLittleEndian<quint32>(quint32(rate), header.data() + 24);
+    qToLittleEndian<quint32>(quint32(rate * 4), header.data() + 28);
+    qToLittleEndian<quint32>(quint32(pcm.size()), header.data() + 40);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(header + pcm) == header.size() + pcm.size() ? path : QString();
+}
+
+std::vector<qint32> readWav16(const QString &path)
+{
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QByteArray pcm = file.readAll().mid(44);
+    std::vector<qint32> samples(std::size_t(pcm.size() / 2));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
+    return samples;
 }
 
 } // namespace
@@ -206,6 +240,83 @@ private slots:
         }
         bus.terminate();
         bus.waitForFinished();
+    }
+
+    // What reaches the sink is the files: one alone sample for sample, two
+    // quiet ones as their exact sum, two loud ones limited, never clipped.
+    void theMixIsTheFiles_data()
+    {
+        QTest::addColumn<double>("level1");
+        QTest::addColumn<double>("level2"); // 0: channel 2 has no file
+        QTest::addColumn<bool>("exact");
+        QTest::newRow("one file alone") << 0.25 << 0.0 << true;
+        QTest::newRow("two files summing under full scale") << 0.3 << 0.3 << true;
+        QTest::newRow("two loud files") << 0.9 << 0.9 << false;
+    }
+    void theMixIsTheFiles()
+    {
+        QFETCH(double, level1);
+        QFETCH(double, level2);
+        QFETCH(bool, exact);
+        // Noise in the quiet files, so that only one alignment matches; loud
+        // tones whose sum nearly doubles.
+        QRandomGenerator noise(7);
+        const auto file = [&](const char *name, double level, double frequency) {
+            const double rate = tones::SinkRecorder::SampleRate;
+            return writeWav(m_dir.filePath(name), 4, [&](int f, int c) {
+                return exact ? level * (2 * noise.generateDouble() - 1) * (c ? 0.8 : 1)
+                             : level * std::sin(2 * M_PI * frequency * f / rate);
+            });
+        };
+        QStringList files{file("mix1.wav", level1, Low)};
+        if (level2 > 0)
+            files << file("mix2.wav", level2, High);
+        std::vector<qint32> expected = readWav16(files[0]);
+        if (files.size() > 1) {
+            const std::vector<qint32> second = readWav16(files[1]);
+            for (std::size_t i = 0; i < expected.size(); ++i)
+                expected[i] += second[i];
+        }
+
+        Player player;
+        QVERIFY(player.start(files));
+        tones::SinkRecorder recorder(2);
+        QVERIFY(recorder.start());
+        QTest::qWait(500);
+        player.click(PlayButton);
+        QTest::qWait(3000);
+        player.click(StopButton);
+        QTest::qWait(300);
+        std::vector<qint32> heard;
+        for (float x : recorder.stop())
+            heard.push_back(qint32(std::lround(x * 32768)));
+
+        const auto fullScale = std::count_if(heard.begin(), heard.end(), [](qint32 x) { return x >= 32767 || x <= -32768; });
+        const auto peak = std::accumulate(heard.begin(), heard.end(), 0, [](qint32 m, qint32 x) { return std::max(m, std::abs(x)); });
+        qInfo("%d samples at full scale, peak %d", int(fullScale), peak);
+        QCOMPARE(fullScale, 0);
+        if (!exact) {
+            QVERIFY2(peak > 0.9 * 32768, "the loud sum comes out loud, just under full scale");
+            return;
+        }
+        // Aligned where the files' first 20 ms match best; then every sample
+        // of two seconds from there must be the file's.
+        const auto firstSound = std::find_if(heard.begin(), heard.end(), [](qint32 x) { return x != 0; }) - heard.begin();
+        const std::size_t probe = 2 * 960, stretch = 2 * 96000;
+        std::size_t best = 0, bestMatches = 0;
+        for (qsizetype at = std::max<qsizetype>(0, firstSound - 2000) & ~1; at < firstSound + 2000; at += 2) {
+            std::size_t matches = 0;
+            for (std::size_t i = 0; i < probe && std::size_t(at) + i < heard.size(); ++i)
+                matches += heard[std::size_t(at) + i] == expected[i];
+            if (matches > bestMatches)
+                std::tie(best, bestMatches) = std::make_pair(std::size_t(at), matches);
+        }
+        QVERIFY2(best + stretch <= heard.size(), "the recording holds two seconds of the files");
+        std::size_t equal = 0;
+        for (std::size_t i = 0; i < stretch; ++i)
+            equal += heard[best + i] == expected[i];
+        qInfo("%zu of %zu samples equal to the files", equal, stretch);
+        QCOMPARE(equal, stretch);
     }
 
     void exitFromTheMenuWhilePlaying()

@@ -15,6 +15,7 @@ namespace tones {
 struct SinkRecorder::Impl
 {
     QProcess parec;
+    int channels = 1;
     std::unique_ptr<QTemporaryDir> dir;
     QElapsedTimer clock;
     double clockOffset = 0; // seconds of audio already recorded when clock started
@@ -46,9 +47,10 @@ struct SinkRecorder::Impl
     }
 };
 
-SinkRecorder::SinkRecorder()
+SinkRecorder::SinkRecorder(int channels)
     : d(std::make_unique<Impl>())
 {
+    d->channels = channels;
 }
 
 SinkRecorder::~SinkRecorder()
@@ -94,7 +96,7 @@ bool SinkRecorder::start()
     d->parec.setStandardErrorFile(d->logPath());
     d->parec.start(QStringLiteral("parec"),
                    {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--format=s16le"),
-                    QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=1"),
+                    QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=%1").arg(d->channels),
                     QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
     if (!d->parec.waitForStarted(3000))
         return d->fail(QStringLiteral("cannot run parec: %1").arg(d->parec.errorString()));
@@ -118,7 +120,7 @@ bool SinkRecorder::start()
         return d->fail(QStringLiteral("no audio from %1.monitor within 3 s: %2").arg(sink, d->parecLog()));
 
     d->clock.start();
-    d->clockOffset = double(bytes / 2) / SampleRate;
+    d->clockOffset = double(bytes / 2 / d->channels) / SampleRate;
     d->recording = true;
     return true;
 }
@@ -139,7 +141,7 @@ std::vector<float> SinkRecorder::stop()
     std::vector<float> samples = soFar();
     d->dir.reset();
     // Short by more than parec's own buffering means the server dropped audio.
-    const double recorded = double(samples.size()) / SampleRate;
+    const double recorded = double(samples.size() / std::size_t(d->channels)) / SampleRate;
     if (recorded < d->stoppedAt - 0.1)
         qWarning().noquote() << "SinkRecorder: recorded" << recorded << "s in" << d->stoppedAt << "s";
     return samples;

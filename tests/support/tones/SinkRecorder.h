@@ -22,7 +22,8 @@ class SinkRecorder
 public:
     static constexpr int SampleRate = 48000;
 
-    SinkRecorder();
+    // Mono, or the sink's own channels interleaved (samples exact: n / 32768).
+    explicit SinkRecorder(int channels = 1);
     ~SinkRecorder();
 
     bool start();              // false when no sound server answers

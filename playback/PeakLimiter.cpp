@@ -1,0 +1,76 @@
+#include "PeakLimiter.h"
+
+#include <algorithm>
+#include <cmath>
+
+PeakLimiter::PeakLimiter(const Settings &settings)
+    : m_settings(settings)
+    , m_lookahead(std::max(1, int(std::lround(settings.rate * settings.lookaheadSeconds))))
+    , m_releaseStep(1 - std::exp(-1 / (settings.rate * settings.releaseSeconds)))
+{
+    reset();
+}
+
+void PeakLimiter::reset()
+{
+    m_delayed.assign(std::size_t(delay()) * m_settings.channels, 0.0f);
+    m_ringPos = 0;
+    m_frame = 0;
+    m_minima.clear();
+    m_held = 1;
+    m_box.assign(std::size_t(m_lookahead), 1.0);
+    m_boxPos = 0;
+    m_boxSum = m_lookahead;
+    m_boxBelowOne = 0;
+}
+
+double PeakLimiter::request(const float *frame) const
+{
+    double peak = 0;
+    for (int c = 0; c < m_settings.channels; ++c)
+        peak = std::max(peak, double(std::fabs(frame[c])));
+    return peak > m_settings.overflow ? m_settings.ceiling / peak : 1.0;
+}
+
+void PeakLimiter::process(float *samples, std::size_t frames)
+{
+    const int channels = m_settings.channels;
+    for (std::size_t f = 0; f < frames; ++f, ++m_frame) {
+        float *frame = samples + f * channels;
+
+        // The hold: the smallest request among the last m_lookahead frames.
+        const double wanted = request(frame);
+        while (!m_minima.empty() && m_minima.back().second >= wanted)
+            m_minima.pop_back();
+        m_minima.emplace_back(m_frame, wanted);
+        while (m_minima.front().first <= m_frame - m_lookahead)
+            m_minima.pop_front();
+        double held = m_held + (1 - m_held) * m_releaseStep;
+        // Closer to 1 than a 24-bit step: it is 1, so the output is exact
+        // again (less than a second after the loudest overload).
+        if (1 - held < 0x1p-24)
+            held = 1;
+        held = std::min(held, m_minima.front().second);
+        m_held = held;
+
+        // The average of the held gains; exactly 1 when all of them are.
+        m_boxBelowOne += (held < 1) - (m_box[m_boxPos] < 1);
+        m_boxSum += held - m_box[m_boxPos];
+        m_box[m_boxPos] = held;
+        m_boxPos = (m_boxPos + 1) % m_box.size();
+        if (m_boxBelowOne == 0)
+            m_boxSum = m_lookahead;
+        const double gain = m_boxBelowOne == 0 ? 1.0 : std::min(1.0, m_boxSum / m_lookahead);
+
+        // Out goes the frame delay() back, in comes this one.
+        for (int c = 0; c < channels; ++c) {
+            float out = frame[c];
+            if (!m_delayed.empty()) {
+                std::swap(out, m_delayed[m_ringPos * channels + c]);
+            }
+            frame[c] = gain == 1.0 ? out : float(out * gain);
+        }
+        if (!m_delayed.empty())
+            m_ringPos = (m_ringPos + 1) % std::size_t(delay());
+    }
+}
