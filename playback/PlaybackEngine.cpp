@@ -31,6 +31,10 @@ constexpr int StartGraceMs = 250;
 // milliseconds are dropped. The clock starts this much later to keep them.
 constexpr int StartDelayMs = 25;
 
+// How often the place is noted while playing, to go on from there should
+// the output be lost.
+constexpr int PositionNoteMs = 200;
+
 void ensureGstInitialized()
 {
     static std::once_flag once;
@@ -141,7 +145,9 @@ private:
 PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
+    , m_retry([this] { return outputAnswers(); })
 {
+    connect(&m_retry, &OutputRetry::outputBack, this, &PlaybackEngine::outputBack);
     // GStreamer itself starts with the first use, not with the window.
     for (int i = 0; i < ChannelCount; ++i) {
         m_channels[i] = std::make_unique<ChannelState>();
@@ -149,6 +155,8 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     }
     m_openTimer.setSingleShot(true);
     connect(&m_openTimer, &QTimer::timeout, this, &PlaybackEngine::giveUpSlowOpens);
+    m_positionNote.setInterval(PositionNoteMs);
+    connect(&m_positionNote, &QTimer::timeout, this, &PlaybackEngine::notePosition);
     m_startGraceTimer.setSingleShot(true);
     m_startGraceTimer.setInterval(StartGraceMs);
     connect(&m_startGraceTimer, &QTimer::timeout, this, &PlaybackEngine::letSlowStartsJoinLater);
@@ -230,6 +238,19 @@ void PlaybackEngine::scheduleUpdate()
 void PlaybackEngine::update()
 {
     m_updateScheduled = false;
+    if (m_outputDown) {
+        // The words are kept; they are carried out once the output is back.
+        bool anyWanted = false;
+        for (auto &c : m_channels)
+            anyWanted |= c->wanted != Wanted::Closed;
+        if (anyWanted) {
+            m_retry.start();
+        } else {
+            m_retry.stop();
+            m_resumeAtMs = -1; // Stop: the next Play starts the files again
+        }
+        return;
+    }
     bool anyToOpen = false, anyKept = false, anyLiveKept = false;
     for (auto &c : m_channels) {
         const bool keep = c->branch && c->wanted != Wanted::Closed && !c->reopen;
@@ -246,8 +267,11 @@ void PlaybackEngine::update()
             c->branch.reset();
             c->reopen = c->wanted != Wanted::Closed;
         }
-        if (anyToOpen)
+        if (anyToOpen) {
             chooseFormat();
+            if (m_outputDown)
+                return;
+        }
     }
     for (int i = 0; i < ChannelCount; ++i) {
         ChannelState &c = *m_channels[i];
@@ -268,7 +292,7 @@ void PlaybackEngine::update()
 
     GstState target = GST_STATE_READY;
     for (auto &c : m_channels) {
-        if (c->branch && c->wanted == Wanted::Playing)
+        if (c->branch && c->wanted == Wanted::Playing && m_pendingSeekMs < 0)
             target = GST_STATE_PLAYING;
         else if (c->branch && target == GST_STATE_READY)
             target = GST_STATE_PAUSED;
@@ -314,26 +338,32 @@ GstElement *PlaybackEngine::makeOutput()
         return output;
     }
     output = gst_element_factory_make("pulsesink", nullptr);
-    // Without a sound server answering, whatever the desktop offers.
     if (output && gst_element_set_state(output, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(output, GST_STATE_NULL);
         gst_object_unref(gst_object_ref_sink(output));
         output = nullptr;
     }
-    if (!output)
+    if (output)
+        m_serverSeen = true;
+    // A sound server that answered before is waited for; without one ever,
+    // whatever the desktop offers.
+    else if (!m_serverSeen)
         output = gst_element_factory_make("autoaudiosink", nullptr);
     return output;
 }
 
 // Asked at each start: the sound server may have moved to another device,
-// at another rate, since the pipeline was built for the last one.
+// at another rate, since the pipeline was built for the last one; or it may
+// be gone, and is then waited for.
 void PlaybackEngine::chooseFormat()
 {
     if (!m_options.outputFormat)
         return;
     const std::optional<OutputFormat> asked = m_options.outputFormat();
     m_askedFormat = asked && asked->isValid() ? *asked : OutputFormat{};
-    if (m_pipeline && m_askedFormat.isValid() && !(m_askedFormat == m_format))
+    if (!m_askedFormat.isValid() && m_serverSeen)
+        outputLost(QStringLiteral("the sound server does not answer"));
+    else if (m_pipeline && m_askedFormat.isValid() && !(m_askedFormat == m_format))
         dropPipeline();
 }
 
@@ -355,6 +385,13 @@ bool PlaybackEngine::ensurePipeline()
     GstElement *convert = gst_element_factory_make("audioconvert", nullptr);
     GstElement *outFilter = gst_element_factory_make("capsfilter", nullptr);
     GstElement *output = makeOutput();
+    if (!output && m_serverSeen) {
+        for (GstElement *e : {mixer, mixFilter, limiter, convert, outFilter})
+            if (e)
+                gst_object_unref(gst_object_ref_sink(e));
+        outputLost(QStringLiteral("the sound server does not answer"));
+        return false;
+    }
     if (!pipeline || !mixer || !mixFilter || !limiter || !convert || !outFilter || !output) {
         for (GstElement *e : {mixer, mixFilter, limiter, convert, outFilter, output})
             if (e)
@@ -423,8 +460,15 @@ void PlaybackEngine::resetPipeline()
 
 void PlaybackEngine::setTarget(GstState state)
 {
+    notePosition();
     if (state == m_target)
         return;
+    if (state == GST_STATE_PLAYING)
+        m_positionNote.start();
+    else
+        m_positionNote.stop();
+    if (state <= GST_STATE_READY)
+        m_lastPositionMs = 0;
     m_target = state;
     if (gst_element_set_state(m_pipeline.get(), state) == GST_STATE_CHANGE_FAILURE)
         qCInfo(lcPlayback) << "state change to" << gst_element_state_get_name(state) << "failed";
@@ -456,16 +500,43 @@ void PlaybackEngine::dropBranch(int index, const QString &why)
     scheduleUpdate();
 }
 
-// The shared part failed (the sound output went away): every channel ends,
-// and the next start builds the pipeline anew.
-void PlaybackEngine::closeAll(const QString &why)
+// The shared part failed (the sound server went away, or its device): each
+// channel keeps its place and what it was asked to do, and goes on from
+// there, both on the same sample, once an output answers again.
+void PlaybackEngine::outputLost(const QString &why)
 {
-    qCWarning(lcPlayback).noquote() << "playback stops:" << why;
-    dropPipeline();
-    for (int i = 0; i < ChannelCount; ++i) {
-        m_channels[i]->wanted = Wanted::Closed;
-        emit channelFailed(i, why);
+    if (!m_outputDown)
+        qCWarning(lcPlayback).noquote() << "sound output lost, waiting for it:" << why;
+    if (!m_outputDown && m_pipeline) {
+        // A dead output's clock says 0: the place noted last is the one.
+        m_resumeAtMs = m_pendingSeekMs >= 0 ? m_pendingSeekMs : m_lastPositionMs;
     }
+    m_outputDown = true;
+    m_pendingSeekMs = -1;
+    dropPipeline();
+    scheduleUpdate();
+}
+
+bool PlaybackEngine::outputAnswers()
+{
+    if (!m_options.audioSink.isEmpty())
+        return true;
+    GstElementRef probe = adoptElement(gst_element_factory_make("pulsesink", nullptr));
+    const bool answers = probe && gst_element_set_state(probe.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    if (probe)
+        gst_element_set_state(probe.get(), GST_STATE_NULL);
+    return answers;
+}
+
+void PlaybackEngine::outputBack()
+{
+    qCWarning(lcPlayback) << "sound output is back";
+    m_outputDown = false;
+    m_pendingSeekMs = m_resumeAtMs > 0 ? m_resumeAtMs : -1;
+    m_resumeAtMs = -1;
+    for (auto &c : m_channels)
+        c->reopen = c->wanted != Wanted::Closed;
+    scheduleUpdate();
 }
 
 void PlaybackEngine::giveUpSlowOpens()
@@ -533,9 +604,18 @@ void PlaybackEngine::handleMessage(GstMessage *message)
         // From a branch already gone: nothing left to stop.
         if (source != GST_OBJECT(m_pipeline.get()) && !gst_object_has_as_ancestor(source, GST_OBJECT(m_pipeline.get())))
             return;
-        closeAll(text);
+        outputLost(text);
         return;
     }
+    case GST_MESSAGE_ASYNC_DONE:
+        // Rebuilt after the output came back: prerolled, now to the place
+        // the channels were at, then on as they were asked.
+        if (source == GST_OBJECT(m_pipeline.get()) && m_pendingSeekMs >= 0) {
+            seekPipeline(m_pendingSeekMs);
+            m_pendingSeekMs = -1;
+            scheduleUpdate();
+        }
+        return;
     case GST_MESSAGE_APPLICATION:
         // Each branch tells its own end; the pipeline's end, which may come
         // after a restart has begun, says nothing more.
@@ -575,16 +655,26 @@ bool PlaybackEngine::isMuted(int index) const { return m_channels[index]->muted;
 
 void PlaybackEngine::seekTo(qint64 positionMs)
 {
+    if (m_outputDown && m_resumeAtMs >= 0) {
+        m_resumeAtMs = std::max<qint64>(0, positionMs);
+        return;
+    }
     if (!m_pipeline || m_target < GST_STATE_PAUSED)
         return;
-    // One seek of the whole pipeline moves both channels together; the
-    // mixer passes it to each branch.
-    // Any position clamps to the files: past the longer one's end is its end.
+    seekPipeline(positionMs);
+}
+
+// One seek of the whole pipeline moves both channels together; the mixer
+// passes it to each branch. Any position clamps to the files: past the
+// longer one's end is its end.
+void PlaybackEngine::seekPipeline(qint64 positionMs)
+{
     const qint64 durationMs = this->durationMs();
     const qint64 endMs = durationMs >= 0 ? durationMs : std::numeric_limits<qint64>::max() / GST_MSECOND;
     const gint64 position = std::clamp<qint64>(positionMs, 0, endMs) * GST_MSECOND;
     if (gst_element_seek_simple(m_pipeline.get(), GST_FORMAT_TIME,
                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), position)) {
+        m_lastPositionMs = position / GST_MSECOND;
         for (auto &c : m_channels)
             if (c->branch)
                 c->branch->setEnded(false);
@@ -600,11 +690,21 @@ void PlaybackEngine::seekBy(qint64 offsetMs)
 
 qint64 PlaybackEngine::positionMs() const
 {
+    if (m_outputDown)
+        return m_resumeAtMs;
     gint64 position = -1;
     if (!m_pipeline || m_target < GST_STATE_PAUSED
         || !gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &position))
         return -1;
     return position / GST_MSECOND;
+}
+
+void PlaybackEngine::notePosition()
+{
+    if (m_outputDown || !m_pipeline || m_target < GST_STATE_PAUSED)
+        return;
+    if (const qint64 position = positionMs(); position > 0)
+        m_lastPositionMs = position;
 }
 
 qint64 PlaybackEngine::durationMs() const

@@ -3,6 +3,7 @@
 #include "CommandWord.h"
 #include "GstHandles.h"
 #include "OutputFormat.h"
+#include "OutputRetry.h"
 #include "Playback.h"
 #include "Preloader.h"
 
@@ -94,7 +95,11 @@ private:
     void setTarget(GstState state);
     void openBranch(int channel, bool joinsPlaying);
     void dropBranch(int channel, const QString &why);
-    void closeAll(const QString &why);
+    void outputLost(const QString &why);
+    void outputBack();
+    bool outputAnswers();
+    void seekPipeline(qint64 positionMs);
+    void notePosition();
     void giveUpSlowOpens();
     void letSlowStartsJoinLater();
     void recommitState();
@@ -118,5 +123,14 @@ private:
     QTimer m_startGraceTimer;
     bool m_updateScheduled = false;
     bool m_outputWarmed = false;
+    // The sound server answered once: when it is gone, it is waited for
+    // rather than replaced by whatever else the desktop offers.
+    bool m_serverSeen = false;
+    bool m_outputDown = false;
+    qint64 m_lastPositionMs = 0;
+    QTimer m_positionNote;
+    qint64 m_resumeAtMs = -1;  // where the channels go on once the output is back
+    qint64 m_pendingSeekMs = -1; // sought once the rebuilt pipeline has prerolled
+    OutputRetry m_retry;
     Preloader m_preloader;
 };

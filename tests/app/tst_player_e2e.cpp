@@ -76,6 +76,52 @@ std::vector<qint32> readWav16(const QString &path)
     return samples;
 }
 
+// The test's sound server, stopped and started again; it is back up when
+// the test ends, whatever happened.
+struct SoundServer
+{
+    static bool run(const char *what)
+    {
+        return QProcess::execute(qEnvironmentVariable("TANDRA_SOUND_SERVER"), {QString::fromLatin1(what)}) == 0;
+    }
+    bool down = false;
+    bool stop() { return down = run("stop"); }
+    bool start() { return !(down = !run("start")); }
+    ~SoundServer()
+    {
+        if (down)
+            run("start");
+    }
+};
+
+// A session bus of the test's own, and playerctl on it.
+struct PrivateBus
+{
+    QProcess daemon;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    bool start()
+    {
+        daemon.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+        if (!daemon.waitForReadyRead(5000))
+            return false;
+        env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(daemon.readLine()).trimmed());
+        return true;
+    }
+    QString playerctl(const QStringList &command)
+    {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start("playerctl", QStringList{"--player=tandra"} + command);
+        p.waitForFinished(5000);
+        return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+    }
+    ~PrivateBus()
+    {
+        daemon.terminate();
+        daemon.waitForFinished();
+    }
+};
+
 } // namespace
 
 class PlayerE2ETest : public QObject
@@ -199,20 +245,11 @@ private slots:
     // MPRIS on a private session bus.
     void playerctlOnAPrivateBus()
     {
-        QProcess bus;
-        bus.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
-        QVERIFY2(bus.waitForReadyRead(5000), "dbus-daemon gave no address");
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(bus.readLine()).trimmed());
-        const auto playerctl = [&env](const QStringList &command) {
-            QProcess p;
-            p.setProcessEnvironment(env);
-            p.start("playerctl", QStringList{"--player=tandra"} + command);
-            p.waitForFinished(5000);
-            return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
-        };
+        PrivateBus bus;
+        QVERIFY2(bus.start(), "dbus-daemon gave no address");
+        const auto playerctl = [&bus](const QStringList &command) { return bus.playerctl(command); };
         Player player;
-        player.process().setProcessEnvironment(env);
+        player.process().setProcessEnvironment(bus.env);
         QVERIFY(player.start({m_lowFile, m_highFile}));
         QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Stopped"), 5000);
         QCOMPARE(playerctl({"metadata", "xesam:title"}), QStringLiteral("low-440.wav + high-1000.mp3"));
@@ -238,8 +275,6 @@ private slots:
             const bool sounding = i % 2 == 0;
             QVERIFY2(h.low == sounding && h.high == sounding, steps[i]);
         }
-        bus.terminate();
-        bus.waitForFinished();
     }
 
     // What reaches the sink is the files: one alone sample for sample, two
@@ -317,6 +352,50 @@ private slots:
             equal += heard[best + i] == expected[i];
         qInfo("%zu of %zu samples equal to the files", equal, stretch);
         QCOMPARE(equal, stretch);
+    }
+
+    // The sound server restarts under the playing channels: they go on by
+    // themselves, together; when it stays away the transport still works.
+    void soundServerGoneAndBack()
+    {
+        const QString low = writeWav(m_dir.filePath("gone-low.wav"), 7, [](int f, int) { return 0.3 * std::sin(2 * M_PI * Low * f / 48000); });
+        const QString high = writeWav(m_dir.filePath("gone-high.wav"), 7, [](int f, int) { return 0.3 * std::sin(2 * M_PI * High * f / 48000); });
+        PrivateBus bus;
+        QVERIFY(bus.start());
+        Player player;
+        player.process().setProcessEnvironment(bus.env);
+        QVERIFY(player.start({low, high}));
+        QTRY_COMPARE_WITH_TIMEOUT(bus.playerctl({"status"}), QStringLiteral("Stopped"), 5000);
+        player.click(PlayButton);
+        QTest::qWait(1500);
+        SoundServer server;
+        QVERIFY(server.stop());
+        QTest::qWait(2000);
+        QCOMPARE(bus.playerctl({"status"}), QStringLiteral("Playing")); // the looks stay true
+        QVERIFY(server.start());
+        tones::SinkRecorder recorder;
+        QVERIFY(recorder.start());
+        QTest::qWait(7000); // past the files' end
+        const std::vector<float> sound = recorder.stop();
+        const auto found = tones::findTones(sound, tones::SinkRecorder::SampleRate, {Low, High});
+        qInfo("back %.2f s after the server; %.2f s and %.2f s heard", found[0].firstHeardSeconds,
+              found[0].heardSeconds, found[1].heardSeconds);
+        QVERIFY2(found[0].present && found[1].present, "both channels came back by themselves");
+        QVERIFY2(found[0].heardSeconds < 6.5, "they went on from where they were, not from the start");
+        const double lowEnd = found[0].firstHeardSeconds + found[0].heardSeconds;
+        const double highEnd = found[1].firstHeardSeconds + found[1].heardSeconds;
+        QVERIFY2(std::abs(lowEnd - highEnd) < 0.015, "still on the same sample");
+
+        // Away for good: Play waits, Pause and Stop work, the window answers.
+        QVERIFY(server.stop());
+        for (const char *step : {"play", "pause", "stop", "play"}) {
+            bus.playerctl({step});
+            const QString status = QString::fromLatin1(step) == "play" ? "Playing" : QString::fromLatin1(step) == "pause" ? "Paused" : "Stopped";
+            QTRY_COMPARE_WITH_TIMEOUT(bus.playerctl({"status"}), status, 5000);
+        }
+        player.key("ctrl+g");
+        QTRY_COMPARE_WITH_TIMEOUT(player.process().state(), QProcess::NotRunning, 5000);
+        QCOMPARE(player.process().exitCode(), 0);
     }
 
     void exitFromTheMenuWhilePlaying()
