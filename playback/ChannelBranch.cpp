@@ -17,6 +17,7 @@ Q_DECLARE_LOGGING_CATEGORY(lcPlayback)
 namespace {
 
 const char *const EndMessage = "tandra-branch-end";
+const char *const LoopMessage = "tandra-branch-loop";
 
 bool displayExists()
 {
@@ -65,6 +66,7 @@ ChannelBranch::ChannelBranch(QString fileName, const Setup &setup)
     : m_fileName(std::move(fileName))
     , m_setup(setup)
 {
+    gst_segment_init(&m_segment, GST_FORMAT_TIME);
 }
 
 std::unique_ptr<ChannelBranch> ChannelBranch::create(const QString &fileName, const Setup &setup)
@@ -107,8 +109,8 @@ bool ChannelBranch::build()
 
     gst_bin_add(GST_BIN(m_setup.pipeline), m_bin.get());
     // Starting together, the mixer waits for every channel's first sample.
-    m_joinLater = m_setup.joinsPlaying;
-    if (!m_joinLater && !joinMixer(0))
+    m_joinLater = m_setup.joinsPlaying && m_setup.joinAt < 0;
+    if (!m_joinLater && !joinMixer(std::max<GstClockTimeDiff>(0, m_setup.joinAt)))
         return false;
     // Joins the pipeline's state, whatever it is now.
     return gst_element_sync_state_with_parent(m_bin.get());
@@ -197,6 +199,37 @@ bool ChannelBranch::isMessageOfEnd(GstMessage *message) const
 {
     return GST_MESSAGE_TYPE(message) == GST_MESSAGE_APPLICATION && GST_MESSAGE_SRC(message) == GST_OBJECT(m_bin.get())
            && gst_message_has_name(message, EndMessage);
+}
+
+bool ChannelBranch::isMessageOfLoop(GstMessage *message) const
+{
+    return GST_MESSAGE_TYPE(message) == GST_MESSAGE_APPLICATION && GST_MESSAGE_SRC(message) == GST_OBJECT(m_bin.get())
+           && gst_message_has_name(message, LoopMessage);
+}
+
+void ChannelBranch::finishRound()
+{
+    GstPadRef mixerPad;
+    {
+        std::lock_guard lock(m_mixerMutex);
+        if (m_mixerPad)
+            mixerPad.reset(GST_PAD(gst_object_ref(m_mixerPad.get())));
+    }
+    // Queued behind its last samples: the mixer plays them all, then goes on.
+    if (mixerPad)
+        gst_pad_send_event(mixerPad.get(), gst_event_new_eos());
+}
+
+GstClockTimeDiff ChannelBranch::startRunningTime() const { return gst_pad_get_offset(m_output); }
+
+void ChannelBranch::startAtZero() { gst_pad_set_offset(m_output, 0); }
+
+qint64 ChannelBranch::durationMs() const
+{
+    gint64 duration = -1;
+    if (m_durationMs < 0 && gst_pad_query_duration(m_output, GST_FORMAT_TIME, &duration) && duration >= 0)
+        m_durationMs = duration / GST_MSECOND;
+    return m_durationMs;
 }
 
 void ChannelBranch::setVolume(double linear, bool muted)
@@ -317,15 +350,34 @@ void ChannelBranch::onNoMorePads(GstElement *, gpointer self)
 GstPadProbeReturn ChannelBranch::onOutput(GstPad *, GstPadProbeInfo *info, gpointer self)
 {
     auto *branch = static_cast<ChannelBranch *>(self);
+    GstElement *bin = branch->m_bin.get();
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
         branch->m_started = true;
         // Linked here, this very buffer goes to the mixer.
         if (branch->m_joinLater)
             branch->joinMixer(mixerRunningTime(branch->m_setup.mixer));
-    } else if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_EOS) {
+        GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_DURATION_IS_VALID(buffer)) {
+            const GstClockTime end = gst_segment_to_running_time(&branch->m_segment, GST_FORMAT_TIME,
+                                                                 GST_BUFFER_PTS(buffer) + GST_BUFFER_DURATION(buffer));
+            // The segment seen here carries the pad's offset already.
+            if (GST_CLOCK_TIME_IS_VALID(end))
+                branch->m_endRunning = GstClockTimeDiff(end);
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+        gst_event_copy_segment(event, &branch->m_segment);
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
         branch->m_started = true;
-        GstElement *bin = branch->m_bin.get();
-        gst_element_post_message(bin, gst_message_new_application(GST_OBJECT(bin), gst_structure_new_empty(EndMessage)));
+        const bool loops = branch->m_looping;
+        gst_element_post_message(bin, gst_message_new_application(
+                                          GST_OBJECT(bin), gst_structure_new_empty(loops ? LoopMessage : EndMessage)));
+        // Held back, the mixer waits for the next round instead of going on
+        // without this channel.
+        if (loops)
+            return GST_PAD_PROBE_DROP;
     }
     return GST_PAD_PROBE_OK;
 }

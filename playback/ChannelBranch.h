@@ -26,6 +26,9 @@ public:
         // The other channel sounds: this one joins the mixer when its sound
         // comes, at that moment, so the other never waits for it.
         bool joinsPlaying = false;
+        // A loop's next round: joins the mixer at once, starting at this
+        // running time, where the round before ends; -1 for none.
+        GstClockTimeDiff joinAt = -1;
     };
 
     // Null when the file can't even be handed to the decoder.
@@ -36,10 +39,22 @@ public:
     ChannelBranch &operator=(const ChannelBranch &) = delete;
 
     const QString &fileName() const { return m_fileName; }
-    GstElement *element() const { return m_bin.get(); }
     // Whether a message came from inside this branch.
     bool contains(GstObject *object) const;
     bool isMessageOfEnd(GstMessage *message) const;
+    // A looping branch holds its end back from the mixer and says so
+    // instead, so that the next round can join exactly there.
+    bool isMessageOfLoop(GstMessage *message) const;
+    void setLooping(bool looping) { m_looping = looping; }
+    // The running time at which its sound ends (once it has ended).
+    GstClockTimeDiff endRunningTime() const { return m_endRunning; }
+    // Lets the mixer go past a held-back end: the round is over.
+    void finishRound();
+    // Where in the pipeline's running time its file starts; its length.
+    GstClockTimeDiff startRunningTime() const;
+    void startAtZero(); // before a seek of the whole pipeline
+    qint64 durationMs() const; // -1 until known
+    void setDurationMs(qint64 ms) { m_durationMs = ms; } // known from an earlier round
 
     // Sound (or its end) has reached the mixer.
     bool hasStarted() const { return m_started; }
@@ -80,6 +95,10 @@ private:
     std::unique_ptr<SectorReader> m_sectors;
     std::atomic<bool> m_audioLinked{false};
     std::atomic<bool> m_started{false};
+    std::atomic<bool> m_looping{false};
+    std::atomic<GstClockTimeDiff> m_endRunning{0};
+    mutable qint64 m_durationMs = -1;
+    GstSegment m_segment; // of the sound leaving the branch; streaming thread only
     std::atomic<GstElement *> m_synth{nullptr}; // from the pool, held by the bin
     bool m_ended = false;
 };

@@ -2,6 +2,8 @@
 
 #include <gst/gst.h>
 
+#include <QString>
+
 #include <memory>
 
 // Owning handles for GStreamer objects, so that every way out frees them.
@@ -24,4 +26,17 @@ using GstMessageRef = std::unique_ptr<GstMessage, GstMessageUnref>;
 inline GstElementRef adoptElement(GstElement *element)
 {
     return GstElementRef(element ? GST_ELEMENT(gst_object_ref_sink(element)) : nullptr);
+}
+
+// An error message's text and its details, for the log.
+inline QString errorText(GstMessage *message)
+{
+    GError *error = nullptr;
+    gchar *debug = nullptr;
+    gst_message_parse_error(message, &error, &debug);
+    const QString text = QStringLiteral("%1 (%2)").arg(QString::fromUtf8(error ? error->message : "unknown error"),
+                                                      QString::fromUtf8(debug ? debug : ""));
+    g_clear_error(&error);
+    g_free(debug);
+    return text;
 }

@@ -1,14 +1,13 @@
 #include "PlaybackEngine.h"
 
 #include "ChannelBranch.h"
-#include "LimiterElement.h"
-#include "SectorReader.h"
+#include "MixChain.h"
+#include "SoundOutput.h"
 #include "SynthPool.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
-#include <QMimeDatabase>
 #include <QPointer>
 #include <QSocketNotifier>
 
@@ -47,60 +46,12 @@ void ensureGstInitialized()
     });
 }
 
-bool holdsVideo(const QString &fileName)
-{
-    if (fileName.isEmpty())
-        return false;
-    if (SectorReader::findLayout(fileName).found)
-        return true;
-    return QMimeDatabase().mimeTypeForFile(fileName).name().startsWith(QLatin1String("video/"));
-}
-
-// The format an output takes when it takes only one (a device at a fixed
-// rate); invalid when it takes many.
-OutputFormat formatTakenBy(GstElement *output)
-{
-    OutputFormat format;
-    GstPadRef pad(gst_element_get_static_pad(output, "sink"));
-    GstCaps *caps = pad ? gst_pad_query_caps(pad.get(), nullptr) : nullptr;
-    if (caps && !gst_caps_is_any(caps) && !gst_caps_is_empty(caps)) {
-        const GstStructure *s = gst_caps_get_structure(caps, 0);
-        int rate = 0, channels = 0;
-        const char *name = gst_structure_get_string(s, "format");
-        if (gst_structure_has_name(s, "audio/x-raw") && name && gst_structure_get_int(s, "rate", &rate)
-            && gst_structure_get_int(s, "channels", &channels))
-            format = {QString::fromLatin1(name), rate, channels};
-    }
-    if (caps)
-        gst_caps_unref(caps);
-    return format;
-}
-
-GstCaps *rawCaps(const QString &sampleFormat, const OutputFormat &format)
-{
-    return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, qPrintable(sampleFormat), "layout",
-                               G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT, format.rate, "channels", G_TYPE_INT,
-                               format.channels, nullptr);
-}
-
 qint64 saturatingAdd(qint64 a, qint64 b)
 {
     qint64 sum;
     if (!__builtin_add_overflow(a, b, &sum))
         return sum;
     return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
-}
-
-QString errorText(GstMessage *message)
-{
-    GError *error = nullptr;
-    gchar *debug = nullptr;
-    gst_message_parse_error(message, &error, &debug);
-    const QString text = QStringLiteral("%1 (%2)").arg(QString::fromUtf8(error ? error->message : "unknown error"),
-                                                      QString::fromUtf8(debug ? debug : ""));
-    g_clear_error(&error);
-    g_free(debug);
-    return text;
 }
 
 } // namespace
@@ -145,7 +96,8 @@ private:
 PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
-    , m_retry([this] { return outputAnswers(); })
+    , m_sound(m_options.audioSink, m_options.audioSinkCreated)
+    , m_retry([this] { return m_sound.answers(); })
 {
     connect(&m_retry, &OutputRetry::outputBack, this, &PlaybackEngine::outputBack);
     // GStreamer itself starts with the first use, not with the window.
@@ -165,6 +117,7 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
 PlaybackEngine::~PlaybackEngine()
 {
     // The branches first: each gives its synthesiser back before the rest stops.
+    m_loopRounds.clear();
     for (auto &state : m_channels)
         state->branch.reset();
     if (m_pipeline)
@@ -263,6 +216,7 @@ void PlaybackEngine::update()
         // or nothing left: back to the start, which also lets the sound
         // server's stream go, and the files.
         resetPipeline();
+        m_loopRounds.clear();
         for (auto &c : m_channels) {
             c->branch.reset();
             c->reopen = c->wanted != Wanted::Closed;
@@ -305,11 +259,7 @@ void PlaybackEngine::openBranch(int index, bool joinsPlaying)
 {
     ChannelState &c = *m_channels[index];
     c.reopen = false;
-    ChannelBranch::Setup setup;
-    setup.pipeline = m_pipeline.get();
-    setup.mixer = m_mixer;
-    setup.mixCaps = m_mixCaps;
-    setup.showVideo = m_options.showVideo;
+    ChannelBranch::Setup setup = branchSetup();
     setup.joinsPlaying = joinsPlaying;
     c.branch = ChannelBranch::create(c.fileName, setup);
     if (!c.branch) {
@@ -318,38 +268,19 @@ void PlaybackEngine::openBranch(int index, bool joinsPlaying)
         emit channelFailed(index, QStringLiteral("cannot open %1").arg(c.fileName));
         return;
     }
+    c.branch->setLooping(c.looping);
     applyVolume(index);
     m_openTimer.start(m_options.openTimeoutMs);
 }
 
-// The desktop's sound server, or the output the options describe.
-GstElement *PlaybackEngine::makeOutput()
+ChannelBranch::Setup PlaybackEngine::branchSetup() const
 {
-    GstElement *output = nullptr;
-    if (!m_options.audioSink.isEmpty()) {
-        GError *error = nullptr;
-        output = gst_parse_bin_from_description(m_options.audioSink.toUtf8().constData(), TRUE, &error);
-        if (error) {
-            qCWarning(lcPlayback) << "sound output not built:" << error->message;
-            g_clear_error(&error);
-        }
-        if (output && m_options.audioSinkCreated)
-            m_options.audioSinkCreated(output);
-        return output;
-    }
-    output = gst_element_factory_make("pulsesink", nullptr);
-    if (output && gst_element_set_state(output, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
-        gst_element_set_state(output, GST_STATE_NULL);
-        gst_object_unref(gst_object_ref_sink(output));
-        output = nullptr;
-    }
-    if (output)
-        m_serverSeen = true;
-    // A sound server that answered before is waited for; without one ever,
-    // whatever the desktop offers.
-    else if (!m_serverSeen)
-        output = gst_element_factory_make("autoaudiosink", nullptr);
-    return output;
+    ChannelBranch::Setup setup;
+    setup.pipeline = m_pipeline.get();
+    setup.mixer = m_mixer;
+    setup.mixCaps = m_mixCaps;
+    setup.showVideo = m_options.showVideo;
+    return setup;
 }
 
 // Asked at each start: the sound server may have moved to another device,
@@ -361,74 +292,41 @@ void PlaybackEngine::chooseFormat()
         return;
     const std::optional<OutputFormat> asked = m_options.outputFormat();
     m_askedFormat = asked && asked->isValid() ? *asked : OutputFormat{};
-    if (!m_askedFormat.isValid() && m_serverSeen)
+    if (!m_askedFormat.isValid() && m_sound.serverSeen())
         outputLost(QStringLiteral("the sound server does not answer"));
     else if (m_pipeline && m_askedFormat.isValid() && !(m_askedFormat == m_format))
         dropPipeline();
 }
 
-// mixer ! mix format ! limiter ! output format ! output: the branches bring
-// their sound to the output's own rate and channels as 32-bit float, the
-// mixer adds, and the limiter keeps the sum under full scale. Converting
-// back to the output's samples adds no dither, so a sample that went in
-// comes out unchanged.
 bool PlaybackEngine::ensurePipeline()
 {
     if (m_pipeline)
         return true;
     ensureGstInitialized();
-    GstElementRef pipeline = adoptElement(gst_pipeline_new("tandra"));
-    gst_pipeline_set_delay(GST_PIPELINE(pipeline.get()), StartDelayMs * GST_MSECOND);
-    GstElement *mixer = gst_element_factory_make("audiomixer", nullptr);
-    GstElement *mixFilter = gst_element_factory_make("capsfilter", "mix-format");
-    GstElement *limiter = createLimiterElement();
-    GstElement *convert = gst_element_factory_make("audioconvert", nullptr);
-    GstElement *outFilter = gst_element_factory_make("capsfilter", nullptr);
-    GstElement *output = makeOutput();
-    if (!output && m_serverSeen) {
-        for (GstElement *e : {mixer, mixFilter, limiter, convert, outFilter})
-            if (e)
-                gst_object_unref(gst_object_ref_sink(e));
+    GstElement *output = m_sound.make();
+    if (!output && m_sound.serverSeen()) {
         outputLost(QStringLiteral("the sound server does not answer"));
         return false;
     }
-    if (!pipeline || !mixer || !mixFilter || !limiter || !convert || !outFilter || !output) {
-        for (GstElement *e : {mixer, mixFilter, limiter, convert, outFilter, output})
-            if (e)
-                gst_object_unref(gst_object_ref_sink(e));
+    std::optional<MixChain> chain = MixChain::build(output, m_askedFormat);
+    if (!chain) {
         qCWarning(lcPlayback) << "the sound pipeline could not be built";
         return false;
     }
-    OutputFormat format = m_askedFormat;
-    if (!format.isValid())
-        format = formatTakenBy(output);
-    if (!format.isValid())
-        format = defaultOutputFormat();
-    m_format = format;
-    if (m_mixCaps)
-        gst_caps_unref(m_mixCaps);
-    m_mixCaps = rawCaps(QStringLiteral("F32LE"), format);
-    GstCaps *outCaps = rawCaps(format.sampleFormat, format);
-    g_object_set(mixFilter, "caps", m_mixCaps, nullptr);
-    g_object_set(outFilter, "caps", outCaps, nullptr);
-    gst_caps_unref(outCaps);
-    g_object_set(convert, "dithering", 0 /* none */, "noise-shaping", 0 /* none */, nullptr);
-
-    gst_bin_add_many(GST_BIN(pipeline.get()), mixer, mixFilter, limiter, convert, outFilter, output, nullptr);
-    if (!gst_element_link_many(mixer, mixFilter, limiter, convert, outFilter, output, nullptr)) {
-        qCWarning(lcPlayback) << "the sound output does not take the mixed sound";
-        return false;
-    }
-
-    GstBusRef bus(gst_element_get_bus(pipeline.get()));
+    gst_pipeline_set_delay(GST_PIPELINE(chain->pipeline.get()), StartDelayMs * GST_MSECOND);
+    GstBusRef bus(gst_element_get_bus(chain->pipeline.get()));
     GPollFD pollFd;
     gst_bus_get_pollfd(bus.get(), &pollFd);
     m_busNotifier = std::make_unique<QSocketNotifier>(pollFd.fd, QSocketNotifier::Read);
     connect(m_busNotifier.get(), &QSocketNotifier::activated, this, &PlaybackEngine::readBus);
 
-    m_pipeline = std::move(pipeline);
-    m_mixer = mixer;
+    m_pipeline = std::move(chain->pipeline);
+    m_mixer = chain->mixer;
     m_output = output;
+    m_format = chain->format;
+    if (m_mixCaps)
+        gst_caps_unref(m_mixCaps);
+    m_mixCaps = std::exchange(chain->mixCaps, nullptr);
     m_target = GST_STATE_NULL;
     setTarget(GST_STATE_READY);
     return true;
@@ -437,6 +335,7 @@ bool PlaybackEngine::ensurePipeline()
 // The whole pipeline goes; the next start builds it anew.
 void PlaybackEngine::dropPipeline()
 {
+    m_loopRounds.clear();
     for (auto &c : m_channels)
         c->branch.reset();
     if (m_pipeline)
@@ -477,15 +376,11 @@ void PlaybackEngine::setTarget(GstState state)
 // The sound server's stream says who plays and what.
 void PlaybackEngine::describeStream()
 {
-    if (!m_output || !g_object_class_find_property(G_OBJECT_GET_CLASS(m_output), "stream-properties"))
-        return;
-    bool video = false;
+    QStringList files;
     for (auto &c : m_channels)
-        video |= c->wanted != Wanted::Closed && holdsVideo(c->fileName);
-    GstStructure *properties = gst_structure_new("props", "media.role", G_TYPE_STRING, video ? "video" : "music",
-                                                 "application.icon_name", G_TYPE_STRING, "tandra", nullptr);
-    g_object_set(m_output, "stream-properties", properties, nullptr);
-    gst_structure_free(properties);
+        if (c->wanted != Wanted::Closed)
+            files << c->fileName;
+    SoundOutput::describe(m_output, files);
 }
 
 void PlaybackEngine::dropBranch(int index, const QString &why)
@@ -515,17 +410,6 @@ void PlaybackEngine::outputLost(const QString &why)
     m_pendingSeekMs = -1;
     dropPipeline();
     scheduleUpdate();
-}
-
-bool PlaybackEngine::outputAnswers()
-{
-    if (!m_options.audioSink.isEmpty())
-        return true;
-    GstElementRef probe = adoptElement(gst_element_factory_make("pulsesink", nullptr));
-    const bool answers = probe && gst_element_set_state(probe.get(), GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
-    if (probe)
-        gst_element_set_state(probe.get(), GST_STATE_NULL);
-    return answers;
 }
 
 void PlaybackEngine::outputBack()
@@ -622,6 +506,9 @@ void PlaybackEngine::handleMessage(GstMessage *message)
         for (auto &c : m_channels)
             if (c->branch && c->branch->isMessageOfEnd(message))
                 c->branch->setEnded(true);
+        for (int i = 0; i < ChannelCount; ++i)
+            if (m_channels[i]->branch && m_channels[i]->branch->isMessageOfLoop(message))
+                loopChannel(i);
         return;
     default:
         return;
@@ -672,6 +559,11 @@ void PlaybackEngine::seekPipeline(qint64 positionMs)
     const qint64 durationMs = this->durationMs();
     const qint64 endMs = durationMs >= 0 ? durationMs : std::numeric_limits<qint64>::max() / GST_MSECOND;
     const gint64 position = std::clamp<qint64>(positionMs, 0, endMs) * GST_MSECOND;
+    // Every file from the same place again, a looping one's later rounds too.
+    m_loopRounds.clear();
+    for (auto &c : m_channels)
+        if (c->branch)
+            c->branch->startAtZero();
     if (gst_element_seek_simple(m_pipeline.get(), GST_FORMAT_TIME,
                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), position)) {
         m_lastPositionMs = position / GST_MSECOND;
@@ -730,24 +622,39 @@ bool PlaybackEngine::hasStarted(int index) const
     return c.branch && c.branch->hasStarted();
 }
 
-void PlaybackEngine::setLooping(int index, bool looping) { m_channels[index]->looping = looping; }
+void PlaybackEngine::setLooping(int index, bool looping)
+{
+    ChannelState &c = *m_channels[index];
+    c.looping = looping;
+    if (c.branch)
+        c.branch->setLooping(looping);
+}
 
 bool PlaybackEngine::isLooping(int index) const { return m_channels[index]->looping; }
 
 qint64 PlaybackEngine::channelDurationMs(int index) const
 {
     const ChannelState &c = *m_channels[index];
-    gint64 duration = -1;
-    if (!c.branch || !gst_element_query_duration(c.branch->element(), GST_FORMAT_TIME, &duration) || duration < 0)
-        return -1;
-    return duration / GST_MSECOND;
+    return c.branch ? c.branch->durationMs() : -1;
 }
 
 qint64 PlaybackEngine::channelPositionMs(int index) const
 {
-    const qint64 duration = channelDurationMs(index);
+    const ChannelState &c = *m_channels[index];
     const qint64 position = positionMs();
-    if (position < 0)
+    if (!c.branch || position < 0)
         return -1;
-    return duration >= 0 ? std::min(position, duration) : position;
+    const qint64 inFile = position - c.branch->startRunningTime() / GST_MSECOND;
+    const qint64 duration = c.branch->durationMs();
+    return std::clamp<qint64>(inFile, 0, duration >= 0 ? duration : inFile);
+}
+
+void PlaybackEngine::loopChannel(int index)
+{
+    ChannelState &c = *m_channels[index];
+    if (!m_loopRounds.advance(c.branch, c.fileName, branchSetup()))
+        return; // the file went away: the channel ends here
+    c.branch->setLooping(c.looping);
+    applyVolume(index);
+    m_openTimer.start(m_options.openTimeoutMs);
 }

@@ -1,11 +1,14 @@
 #pragma once
 
+#include "ChannelBranch.h"
 #include "CommandWord.h"
+#include "LoopRounds.h"
 #include "GstHandles.h"
 #include "OutputFormat.h"
 #include "OutputRetry.h"
 #include "Playback.h"
 #include "Preloader.h"
+#include "SoundOutput.h"
 
 #include <QObject>
 #include <QString>
@@ -15,7 +18,6 @@
 #include <functional>
 #include <memory>
 
-class ChannelBranch;
 class QSocketNotifier;
 
 struct EngineOptions
@@ -89,15 +91,15 @@ private:
     bool ensurePipeline();
     void dropPipeline();
     void chooseFormat();
-    GstElement *makeOutput();
     void prepareFor(const QString &fileName);
     void resetPipeline();
     void setTarget(GstState state);
     void openBranch(int channel, bool joinsPlaying);
+    ChannelBranch::Setup branchSetup() const;
+    void loopChannel(int channel);
     void dropBranch(int channel, const QString &why);
     void outputLost(const QString &why);
     void outputBack();
-    bool outputAnswers();
     void seekPipeline(qint64 positionMs);
     void notePosition();
     void giveUpSlowOpens();
@@ -111,6 +113,7 @@ private:
     EngineOptions m_options;
     std::array<std::unique_ptr<ChannelState>, ChannelCount> m_channels;
     std::array<std::unique_ptr<Channel>, ChannelCount> m_faces;
+    LoopRounds m_loopRounds;
     GstElementRef m_pipeline;
     GstElement *m_mixer = nullptr; // owned by the pipeline
     GstElement *m_output = nullptr;
@@ -123,14 +126,12 @@ private:
     QTimer m_startGraceTimer;
     bool m_updateScheduled = false;
     bool m_outputWarmed = false;
-    // The sound server answered once: when it is gone, it is waited for
-    // rather than replaced by whatever else the desktop offers.
-    bool m_serverSeen = false;
     bool m_outputDown = false;
     qint64 m_lastPositionMs = 0;
     QTimer m_positionNote;
     qint64 m_resumeAtMs = -1;  // where the channels go on once the output is back
     qint64 m_pendingSeekMs = -1; // sought once the rebuilt pipeline has prerolled
+    SoundOutput m_sound;
     OutputRetry m_retry;
     Preloader m_preloader;
 };

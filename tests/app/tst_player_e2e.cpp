@@ -47,35 +47,6 @@ Heard heard(const std::vector<float> &all, double from, double to)
     return {found[0].present, found[1].present, found[0].heardSeconds, found[1].heardSeconds};
 }
 
-// A 16-bit stereo WAV at the null sink's rate; sample(frame, channel) in -1..1.
-QString writeWav(const QString &path, double seconds, const std::function<double(int, int)> &sample)
-{
-    const int rate = tones::SinkRecorder::SampleRate, frames = int(seconds * rate);
-    QByteArray pcm(frames * 4, Qt::Uninitialized);
-    for (int f = 0; f < frames; ++f)
-        for (int c = 0; c < 2; ++c)
-            qToLittleEndian<qint16>(qint16(std::lround(std::clamp(sample(f, c), -1.0, 1.0) * 32767)),
-                                    pcm.data() + 4 * f + 2 * c);
-    QByteArray header("RIFF____WAVEfmt \x10\0\0\0\1\0\2\0________\4\0\x10\0data____", 44);
-    qToLittleEndian<quint32>(quint32(36 + pcm.size()), header.data() + 4);
-    qToLittleEndian<quint32>(quint32(rate), header.data() + 24);
-    qToLittleEndian<quint32>(quint32(rate * 4), header.data() + 28);
-    qToLittleEndian<quint32>(quint32(pcm.size()), header.data() + 40);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(header + pcm) == header.size() + pcm.size() ? path : QString();
-}
-
-std::vector<qint32> readWav16(const QString &path)
-{
-    QFile file(path);
-    file.open(QIODevice::ReadOnly);
-    const QByteArray pcm = file.readAll().mid(44);
-    std::vector<qint32> samples(std::size_t(pcm.size() / 2));
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
-    return samples;
-}
-
 // The test's sound server, stopped and started again; it is back up when
 // the test ends, whatever happened.
 struct SoundServer
@@ -298,7 +269,7 @@ private slots:
         QRandomGenerator noise(7);
         const auto file = [&](const char *name, double level, double frequency) {
             const double rate = tones::SinkRecorder::SampleRate;
-            return writeWav(m_dir.filePath(name), 4, [&](int f, int c) {
+            return testmedia::writeWav(m_dir.filePath(name), 4, [&](int f, int c) {
                 return exact ? level * (2 * noise.generateDouble() - 1) * (c ? 0.8 : 1)
                              : level * std::sin(2 * M_PI * frequency * f / rate);
             });
@@ -306,9 +277,9 @@ private slots:
         QStringList files{file("mix1.wav", level1, Low)};
         if (level2 > 0)
             files << file("mix2.wav", level2, High);
-        std::vector<qint32> expected = readWav16(files[0]);
+        std::vector<qint32> expected = testmedia::readWav16(files[0]);
         if (files.size() > 1) {
-            const std::vector<qint32> second = readWav16(files[1]);
+            const std::vector<qint32> second = testmedia::readWav16(files[1]);
             for (std::size_t i = 0; i < expected.size(); ++i)
                 expected[i] += second[i];
         }
@@ -358,8 +329,8 @@ private slots:
     // themselves, together; when it stays away the transport still works.
     void soundServerGoneAndBack()
     {
-        const QString low = writeWav(m_dir.filePath("gone-low.wav"), 7, [](int f, int) { return 0.3 * std::sin(2 * M_PI * Low * f / 48000); });
-        const QString high = writeWav(m_dir.filePath("gone-high.wav"), 7, [](int f, int) { return 0.3 * std::sin(2 * M_PI * High * f / 48000); });
+        const QString low = testmedia::writeWav(m_dir.filePath("gone-low.wav"), 7, [](int f, int) { return 0.3 * std::sin(2 * M_PI * Low * f / 48000); });
+        const QString high = testmedia::writeWav(m_dir.filePath("gone-high.wav"), 7, [](int f, int) { return 0.3 * std::sin(2 * M_PI * High * f / 48000); });
         PrivateBus bus;
         QVERIFY(bus.start());
         Player player;

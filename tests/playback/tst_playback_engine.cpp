@@ -179,6 +179,7 @@ private slots:
     void destroyingWhilePlayingReturnsPromptly();
     void closingOneChannelLeavesTheOtherPlaying();
     void channelsShareOneTimeline();
+    void aLoopingChannelHasNoSeam();
     void sectorLayoutOfVideoCdFiles_data();
     void sectorLayoutOfVideoCdFiles();
 
@@ -605,6 +606,49 @@ void TestPlaybackEngine::channelsShareOneTimeline()
     c.engine->seekTo(2500);
     QTRY_VERIFY_WITH_TIMEOUT(!c.isPlaying(0) && !c.isPlaying(1), 3000);
     QVERIFY(c.capture.streamEnd() > 2.9);
+}
+
+// A one-second file of whole cycles, looped: what comes out is one unbroken
+// tone, every sample where the tone has it, while the other channel goes on;
+// once the loop is switched off the channel ends at the file's end.
+void TestPlaybackEngine::aLoopingChannelHasNoSeam()
+{
+    const double frequency = 440, amplitude = 0.4;
+    const QString loop = testmedia::writeWav(m_dir.filePath("loop.wav"), 1.0, [&](int f, int) {
+        return amplitude * std::sin(2 * M_PI * frequency * f / Rate);
+    });
+    const QString other = toneFile(MediaKind::Wav, 30.0);
+    Channel c(false);
+    c.setFileName(loop, 0);
+    c.setFileName(other, 1);
+    c.engine->setLooping(0, true);
+    c.engine->setVolume(1, 0); // the other channel's sound would hide the seams
+    c.openAndPlay(0);
+    c.openAndPlay(1);
+    QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > 3.5, 10000);
+    QVERIFY(c.isOpen(0) && c.isPlaying(1));
+    QVERIFY(c.engine->channelPositionMs(0) <= 1000);
+    QCOMPARE(c.engine->channelDurationMs(0), qint64(1000));
+    c.engine->setLooping(0, false);
+    QTRY_VERIFY_WITH_TIMEOUT(c.hasEnded(0), 5000);
+    QVERIFY(c.isPlaying(1));
+    const std::vector<float> x = c.capture.copy();
+
+    // The tone's phase at its first full sample; then sample by sample.
+    const auto first = std::find_if(x.begin(), x.end(), [](float v) { return std::abs(v) > 0.01f; }) - x.begin();
+    const double phase = std::asin(std::clamp(x[first] / amplitude, -1.0, 1.0))
+                         - (x[first + 1] >= x[first] ? 0 : M_PI - 2 * std::asin(std::clamp(x[first] / amplitude, -1.0, 1.0)));
+    const qsizetype start = first - qsizetype(std::lround(phase / (2 * M_PI * frequency) * Rate));
+    double worst = 0;
+    qsizetype rounds = 0;
+    for (qsizetype i = first; i < first + qsizetype(3 * Rate); ++i) {
+        const double ideal = amplitude * std::sin(2 * M_PI * frequency * double(i - start) / Rate);
+        worst = std::max(worst, std::abs(x[size_t(i)] - ideal));
+        rounds = (i - start) / Rate;
+    }
+    qInfo("%lld seams, largest difference from the unbroken tone %.5f", rounds, worst);
+    QVERIFY(rounds >= 2);
+    QVERIFY2(worst < 0.002, "a gap, a click, or a sample lost or repeated at a seam");
 }
 
 void TestPlaybackEngine::sectorLayoutOfVideoCdFiles_data()

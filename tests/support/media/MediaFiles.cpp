@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QtEndian>
 
 #include <gst/gst.h>
 
@@ -352,6 +353,35 @@ QString makeToneFile(const QString &dir, const QString &fileName, MediaKind kind
         break;
     }
     return ok ? path : QString();
+}
+
+QString writeWav(const QString &path, double seconds, const std::function<double(int, int)> &sample)
+{
+    constexpr int rate = 48000;
+    const int frames = int(seconds * rate);
+    QByteArray pcm(frames * 4, Qt::Uninitialized);
+    for (int f = 0; f < frames; ++f)
+        for (int c = 0; c < 2; ++c)
+            qToLittleEndian<qint16>(qint16(std::lround(std::clamp(sample(f, c), -1.0, 1.0) * 32767)),
+                                    pcm.data() + 4 * f + 2 * c);
+    QByteArray header("RIFF____WAVEfmt \x10\0\0\0\1\0\2\0________\4\0\x10\0data____", 44);
+    qToLittleEndian<quint32>(quint32(36 + pcm.size()), header.data() + 4);
+    qToLittleEndian<quint32>(quint32(rate), header.data() + 24);
+    qToLittleEndian<quint32>(quint32(rate * 4), header.data() + 28);
+    qToLittleEndian<quint32>(quint32(pcm.size()), header.data() + 40);
+    return writeFile(path, header + pcm) ? path : QString();
+}
+
+std::vector<qint32> readWav16(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray pcm = file.readAll().mid(44);
+    std::vector<qint32> samples(std::size_t(pcm.size() / 2));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
+    return samples;
 }
 
 } // namespace testmedia

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // Small media files of every type the player's open dialogs offer, each
@@ -36,6 +37,12 @@ QByteArray wrapInCdxa(const QByteArray &programStream);
 
 // A file decoded alone, as fast as it goes, to mono samples at this rate.
 std::vector<float> decodeMono(const QString &path, int sampleRate);
+
+// A 16-bit stereo WAV at 48 kHz written sample by sample: sample(frame,
+// channel) in -1..1. Returns the path, or empty when it could not be written.
+QString writeWav(const QString &path, double seconds, const std::function<double(int frame, int channel)> &sample);
+// Its samples, interleaved, as integers.
+std::vector<qint32> readWav16(const QString &path);
 
 // A format-0 Standard MIDI File holding one note on a flute.
 QByteArray midiFileBytes(int note, double seconds);
