@@ -4,7 +4,7 @@
 # what that needs. Install it with: sudo apt install ./build/tandra_*.deb
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${TANDRA_BUILD_DIR:-$root/build}
+build=$(realpath -m "${TANDRA_BUILD_DIR:-$root/build}")
 release=$build/package
 
 # dpkg-dev computes the library dependencies and the hardening flags; the
