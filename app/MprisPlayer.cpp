@@ -51,7 +51,7 @@ public:
     bool yes() const { return true; }
     bool no() const { return false; }
     QString identity() const { return QStringLiteral("Tandra"); }
-    QString desktopEntry() const { return QStringLiteral("tandra"); }
+    QString desktopEntry() const { return QStringLiteral("org.example.tandra"); }
     QStringList none() const { return {}; }
 
 public slots:

@@ -3,6 +3,7 @@
 #include "Frm_About.h"
 #include "Frm_Help.h"
 #include "MprisPlayer.h"
+#include "TandraVersion.h"
 #include "WindowPlacement.h"
 #include "WindowSlot.h"
 
@@ -13,8 +14,8 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tandra"));
-    QApplication::setApplicationVersion(QStringLiteral("0.2"));
-    QApplication::setDesktopFileName(QStringLiteral("tandra"));
+    QApplication::setApplicationVersion(QStringLiteral(TANDRA_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.example.tandra"));
     const QStringList filesGiven = filesFromCommandLine(app);
 
     // The help and about windows live beside the main window, not in it.

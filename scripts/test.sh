@@ -2,6 +2,7 @@
 # Installs what is missing, builds, and runs every test headless: unit and
 # widget tests on Qt's offscreen platform, end-to-end tests against a private
 # X server and a PulseAudio null sink that with-test-env.sh starts and stops.
+# Builds the Debian package too (scripts/package.sh), which a test inspects.
 #
 # Then builds everything again with AddressSanitizer and
 # UndefinedBehaviorSanitizer into <build dir>-asan and runs the whole suite
@@ -18,6 +19,10 @@ stage() { echo "== test.sh: $* ($(date +%T))"; }
 
 stage "build"
 "$root/scripts/build.sh"
+# Once, for the plain build's check_package test; the sanitizer stage has no
+# package of its own to check.
+stage "package"
+"$root/scripts/package.sh"
 stage "tests"
 "$root/scripts/with-test-env.sh" ctest --test-dir "$build" --output-on-failure -j2 "$@"
 
