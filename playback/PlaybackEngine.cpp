@@ -33,6 +33,7 @@ constexpr int StartDelayMs = 25;
 // How often the place is noted while playing, to go on from there should
 // the output be lost.
 constexpr int PositionNoteMs = 200;
+constexpr int StallMs = 3000;
 
 void ensureGstInitialized()
 {
@@ -595,7 +596,19 @@ void PlaybackEngine::notePosition()
 {
     if (m_outputDown || !m_pipeline || m_target < GST_STATE_PAUSED)
         return;
-    if (const qint64 position = positionMs(); position > 0)
+    const qint64 position = positionMs();
+    // An output that stops taking sound without a word (a device gone in
+    // sleep, a stream the server left behind) is treated as lost.
+    bool sounding = false;
+    for (int i = 0; i < ChannelCount; ++i)
+        sounding |= isPlaying(i);
+    m_stalledNotes = sounding && m_target == GST_STATE_PLAYING && position == m_lastPositionMs ? m_stalledNotes + 1 : 0;
+    if (m_stalledNotes * PositionNoteMs >= StallMs) {
+        m_stalledNotes = 0;
+        outputLost(QStringLiteral("the sound output took no sound for %1 s").arg(StallMs / 1000));
+        return;
+    }
+    if (position > 0)
         m_lastPositionMs = position;
 }
 

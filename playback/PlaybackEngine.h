@@ -128,6 +128,7 @@ private:
     bool m_outputWarmed = false;
     bool m_outputDown = false;
     qint64 m_lastPositionMs = 0;
+    int m_stalledNotes = 0; // notes in a row at the same place while playing
     QTimer m_positionNote;
     qint64 m_resumeAtMs = -1;  // where the channels go on once the output is back
     qint64 m_pendingSeekMs = -1; // sought once the rebuilt pipeline has prerolled
