@@ -31,14 +31,19 @@ StartFiles startFiles(const QStringList &names, const QString &workingFolder)
     return start;
 }
 
-QStringList filesFromCommandLine(const QCoreApplication &app)
+void describeCommandLine(QCommandLineParser &parser)
 {
-    QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Plays two media files at the same time."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addPositionalArgument(QStringLiteral("FILE1"), QStringLiteral("A media file for channel 1."), QStringLiteral("[FILE1"));
     parser.addPositionalArgument(QStringLiteral("FILE2"), QStringLiteral("A media file for channel 2."), QStringLiteral("[FILE2]]"));
+}
+
+QStringList filesFromCommandLine(const QCoreApplication &app)
+{
+    QCommandLineParser parser;
+    describeCommandLine(parser);
     parser.process(app);
 
     const StartFiles start = startFiles(parser.positionalArguments(), QDir::currentPath());
