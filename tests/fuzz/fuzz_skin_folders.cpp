@@ -55,10 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(start.SkinFolder == start.AppFolder + separator + QStringLiteral("SkinDefault"));
 
     const QString chosen = skinFolderAfterChoice(currentSkin, chosenFile, start.AppFolder, separator);
+    const bool namesFileInFolder = chosenFile.contains(separator) && !chosenFile.endsWith(separator);
     if (chosenFile.isEmpty())
         FUZZ_CHECK(chosen == currentSkin);
+    else if (namesFileInFolder)
+        FUZZ_CHECK(isFolderOf(chosen, chosenFile, separator));
     else
-        FUZZ_CHECK(chosen == start.AppFolder + QStringLiteral("skindefault") || isFolderOf(chosen, chosenFile, separator));
+        FUZZ_CHECK(chosen == start.AppFolder + QStringLiteral("skindefault"));
 
     const QString sharpName = doubleSizeName(fileName);
     const qsizetype dot = fileName.lastIndexOf(u'.');
