@@ -429,7 +429,7 @@ void PlaybackEngine::giveUpSlowOpens()
     for (int i = 0; i < ChannelCount; ++i) {
         const auto &branch = m_channels[i]->branch;
         if (branch && !branch->hasStarted())
-            dropBranch(i, QStringLiteral("%1 gave no sound within %2 ms").arg(branch->fileName()).arg(m_options.openTimeoutMs));
+            dropBranch(i, QStringLiteral("%1 gave no sound within %2 ms").arg(branch->fileName(), QString::number(m_options.openTimeoutMs)));
     }
 }
 

@@ -21,10 +21,15 @@ quint32 readLe32(const char *p)
 
 SectorReader::Layout SectorReader::findLayout(const QString &fileName)
 {
-    Layout layout;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly))
-        return layout;
+        return {};
+    return findLayout(file);
+}
+
+SectorReader::Layout SectorReader::findLayout(QIODevice &file)
+{
+    Layout layout;
     const qint64 fileSize = file.size();
     const QByteArray head = file.read(12);
     if (head.size() < 12)
@@ -102,19 +107,7 @@ void SectorReader::needData(GstElement *source, unsigned length, void *reader)
     quint64 got = 0;
     GstMapInfo map;
     if (buffer && gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        while (got < wanted) {
-            const quint64 at = self->m_position + got;
-            const quint64 within = at % SectorPayloadSize;
-            const quint64 n = std::min<quint64>(SectorPayloadSize - within, wanted - got);
-            const qint64 fileAt = self->m_dataOffset + qint64(at / SectorPayloadSize) * RawSectorSize
-                                  + SectorPayloadOffset + qint64(within);
-            if (fseeko(self->m_file, fileAt, SEEK_SET) != 0)
-                break;
-            const size_t read = std::fread(map.data + got, 1, n, self->m_file);
-            got += read;
-            if (read < n)
-                break;
-        }
+        got = self->readLocked(self->m_position, map.data, wanted);
         gst_buffer_unmap(buffer, &map);
     }
     GstFlowReturn ret;
@@ -131,6 +124,31 @@ void SectorReader::needData(GstElement *source, unsigned length, void *reader)
     lock.unlock();
     g_signal_emit_by_name(source, "push-buffer", buffer, &ret);
     gst_buffer_unref(buffer);
+}
+
+quint64 SectorReader::read(quint64 position, uchar *data, quint64 length)
+{
+    std::lock_guard lock(m_mutex);
+    return readLocked(position, data, std::min(length, m_size - std::min(m_size, position)));
+}
+
+quint64 SectorReader::readLocked(quint64 position, uchar *data, quint64 length)
+{
+    quint64 got = 0;
+    while (got < length) {
+        const quint64 at = position + got;
+        const quint64 within = at % SectorPayloadSize;
+        const quint64 n = std::min<quint64>(SectorPayloadSize - within, length - got);
+        const qint64 fileAt = m_dataOffset + qint64(at / SectorPayloadSize) * RawSectorSize + SectorPayloadOffset
+                              + qint64(within);
+        if (fseeko(m_file, fileAt, SEEK_SET) != 0)
+            break;
+        const size_t read = std::fread(data + got, 1, n, m_file);
+        got += read;
+        if (read < n)
+            break;
+    }
+    return got;
 }
 
 int SectorReader::seekData(GstElement *, quint64 offset, void *reader)

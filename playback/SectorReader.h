@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 
+class QIODevice;
 typedef struct _GstElement GstElement;
 
 // Video CDs keep their MPEG stream in 2352-byte raw sectors, either in a
@@ -29,6 +30,8 @@ public:
         qint64 sectorCount = 0;
     };
     static Layout findLayout(const QString &fileName);
+    // The same for a file or buffer already open for reading.
+    static Layout findLayout(QIODevice &file);
 
     // Null when the file is no sector file or can't be opened.
     static std::unique_ptr<SectorReader> open(const QString &fileName);
@@ -38,10 +41,16 @@ public:
     // data: it takes over the "appsrc://" source.
     static void onSourceSetup(GstElement *decoder, GstElement *source, void *reader);
 
+    // The stream inside: its size, and up to length of its bytes from
+    // position on (fewer at its end, or where the file reads short).
+    quint64 size() const { return m_size; }
+    quint64 read(quint64 position, uchar *data, quint64 length);
+
 private:
     SectorReader() = default;
     static void needData(GstElement *source, unsigned length, void *reader);
     static int seekData(GstElement *source, quint64 offset, void *reader);
+    quint64 readLocked(quint64 position, uchar *data, quint64 length); // m_mutex held
 
     std::mutex m_mutex; // streaming threads call in
     std::FILE *m_file = nullptr;

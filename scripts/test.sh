@@ -35,6 +35,11 @@ if [ "${TANDRA_SKIP_SANITIZERS:-0}" = 1 ]; then
     fi
 fi
 
+# Our own parsers, fuzzed for a minute in all under the same sanitizers
+# (scripts/fuzz.sh); skipped with them.
+stage "fuzzing"
+"$root/scripts/fuzz.sh" 60
+
 stage "sanitizer build"
 cmake -S "$root" -B "$asan_build" -DTANDRA_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$asan_build" -j2

@@ -1,5 +1,6 @@
 #include "ButtonImageLoader.h"
 
+#include "JpegEnd.h"
 #include "PictureButton.h"
 
 #include <QFile>
@@ -12,9 +13,6 @@ Q_LOGGING_CATEGORY(lcSkin, "tandra.skin")
 
 namespace {
 
-// The decoder shows a JPEG cut short anyway, its missing part grey, so the
-// file is walked apart, segment by segment, to its end-of-image marker.
-// Whatever follows that marker (metadata, padding) is not the picture's.
 bool endsWithEndOfImage(const QString &path)
 {
     QFile file(path);
@@ -24,25 +22,7 @@ bool endsWithEndOfImage(const QString &path)
     const uchar *data = file.map(0, size);
     if (!data)
         return true; // nothing to walk; the decoder's word stands
-    qint64 at = 2; // past the start-of-image marker
-    while (at + 1 < size) {
-        if (data[at] != 0xff) { // compressed data
-            ++at;
-            continue;
-        }
-        const uchar marker = data[at + 1];
-        if (marker == 0xd9)
-            return true;
-        // A stuffed byte, a fill byte, or a marker without a length.
-        if (marker == 0x00 || marker == 0x01 || marker == 0xff || (marker >= 0xd0 && marker <= 0xd8)) {
-            at += marker == 0xff ? 1 : 2;
-            continue;
-        }
-        if (at + 3 >= size)
-            return false;
-        at += 2 + ((data[at + 2] << 8) | data[at + 3]); // a segment: skip its length
-    }
-    return false;
+    return jpegReachesEndOfImage(data, size);
 }
 
 } // namespace

@@ -442,12 +442,23 @@ private slots:
                                                         "an empty file name leaves channel 2 as it is"};
         QTest::newRow("three") << QStringList{"b.mp3", "a.wav", "x y.mid"} << QStringList{"%D/b.mp3", "%D/a.wav"}
                                << QStringList{"only two files are used; ignored: x y.mid"};
+        QTest::newRow("colon first, then empty names")
+            << QStringList{":", "", "", ""} << QStringList{"%D/:", ""}
+            << QStringList{"%D/: is not a readable file; channel 1 takes it all the same",
+                           "an empty file name leaves channel 2 as it is", "only two files are used; ignored:  "};
+        QTest::newRow("markers in the names") // both reported as given
+            << QStringList{"-%2", "\uFFFD/:-", "/:@"} << QStringList{"%D/-%2", "%D/\uFFFD/:-"}
+            << QStringList{"%D/-%2 is not a readable file; channel 1 takes it all the same",
+                           "%D/\uFFFD/:- is not a readable file; channel 2 takes it all the same",
+                           "only two files are used; ignored: /:@"};
+        QTest::newRow("colon first names a file here") << QStringList{":a.wav"} << QStringList{"%D/:a.wav"}
+                                                       << QStringList();
     }
 
     void filesFromTheCommandLine()
     {
         QFETCH(QStringList, names);
-        for (const char *name : {"a.wav", "b.mp3"})
+        for (const char *name : {"a.wav", "b.mp3", ":a.wav"})
             QVERIFY(QFile(m_dir.path() + "/" + name).open(QIODevice::WriteOnly));
         QFETCH(QStringList, paths);
         QFETCH(QStringList, problems);

@@ -3,6 +3,7 @@
 #include "SectorReader.h"
 #include "ToneAnalysis.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -693,11 +694,14 @@ void TestPlaybackEngine::sectorLayoutOfVideoCdFiles()
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         QCOMPARE(file.write(bytes), bytes.size());
     }
-    const auto layout = SectorReader::findLayout(path);
-    QCOMPARE(layout.found, found);
-    if (found) {
-        QCOMPARE(layout.dataOffset, dataOffset);
-        QCOMPARE(layout.sectorCount, sectorCount);
+    QBuffer buffer(&bytes);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    for (const auto &layout : {SectorReader::findLayout(path), SectorReader::findLayout(buffer)}) {
+        QCOMPARE(layout.found, found);
+        if (found) {
+            QCOMPARE(layout.dataOffset, dataOffset);
+            QCOMPARE(layout.sectorCount, sectorCount);
+        }
     }
 }
 
