@@ -13,16 +13,18 @@ Q_LOGGING_CATEGORY(lcSkin, "tandra.skin")
 
 namespace {
 
+// Read, not mapped: a file cut short while it is mapped would end the
+// program. A button picture of more than this is taken for a broken one.
+constexpr qint64 LargestPictureBytes = 64 << 20;
+
 bool endsWithEndOfImage(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return true; // the reader reports why
-    const qint64 size = file.size();
-    const uchar *data = file.map(0, size);
-    if (!data)
-        return true; // nothing to walk; the decoder's word stands
-    return jpegReachesEndOfImage(data, size);
+    const QByteArray bytes = file.read(LargestPictureBytes + 1);
+    return bytes.size() <= LargestPictureBytes
+           && jpegReachesEndOfImage(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
 }
 
 } // namespace
