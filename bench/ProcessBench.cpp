@@ -13,8 +13,6 @@
 
 #include <cstdio>
 
-#include <unistd.h>
-
 #include <memory>
 
 using namespace playerdriver;
@@ -35,21 +33,21 @@ QList<QByteArray> statFields(qint64 pid)
     return line.mid(line.lastIndexOf(')') + 2).split(' ');
 }
 
-// Processor time of the process, all its threads, user + system, in seconds.
-double cpuSeconds(qint64 pid)
+// Processor time of the process, all its threads, user + system, in clock ticks.
+qint64 cpuTicks(qint64 pid)
 {
     const QList<QByteArray> fields = statFields(pid);
     if (fields.size() < 13)
         return -1;
     // utime and stime are fields 14 and 15 of the whole line.
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+    return fields[11].toLongLong() + fields[12].toLongLong();
 }
 
-double cpuSeconds(const QList<qint64> &pids)
+qint64 cpuTicks(const QList<qint64> &pids)
 {
-    double total = 0;
+    qint64 total = 0;
     for (qint64 pid : pids) {
-        const double used = cpuSeconds(pid);
+        const qint64 used = cpuTicks(pid);
         if (used < 0)
             return -1;
         total += used;
@@ -57,20 +55,34 @@ double cpuSeconds(const QList<qint64> &pids)
     return total;
 }
 
-// Processor share over `seconds` of waiting, with the sink recorded to check
-// that both tones sounded all along.
+// The PulseAudio daemon of scripts/with-test-env.sh: what a player leaves
+// to it (resampling, mixing its streams) is part of what the player costs.
+qint64 soundServerPid()
+{
+    QProcess server;
+    server.start(qEnvironmentVariable("TANDRA_SOUND_SERVER"), {QStringLiteral("pid")});
+    if (!server.waitForFinished(5000) || server.exitCode() != 0)
+        qFatal("no sound server pid from TANDRA_SOUND_SERVER: run under scripts/with-test-env.sh");
+    return server.readAllStandardOutput().trimmed().toLongLong();
+}
+
+// Processor time over `seconds` of waiting, the sound server's beside it,
+// with the sink recorded to check that both tones sounded all along.
 void measurePlaying(const QList<qint64> &pids, int seconds, ProgramUse &use)
 {
+    const qint64 server = soundServerPid();
     tones::SinkRecorder recorder;
     if (!recorder.start())
         qFatal("no null sink (%s): run under scripts/with-test-env.sh", qPrintable(recorder.errorString()));
-    const double before = cpuSeconds(pids);
+    const qint64 before = cpuTicks(pids), serverBefore = cpuTicks(server);
     QTest::qWait(seconds * 1000);
-    const double after = cpuSeconds(pids);
+    const qint64 after = cpuTicks(pids), serverAfter = cpuTicks(server);
     const auto found = tones::findTones(recorder.stop(), tones::SinkRecorder::SampleRate,
                                         {std::begin(ToneFrequencies), std::end(ToneFrequencies)});
     if (before >= 0 && after >= 0)
-        use.cpuPercent = 100 * (after - before) / seconds;
+        use.processTicks = after - before;
+    if (serverBefore >= 0 && serverAfter >= 0)
+        use.serverTicks = serverAfter - serverBefore;
     use.heard = true;
     for (const tones::ToneFinding &tone : found)
         use.heard = use.heard && tone.heardSeconds > 0.8 * seconds;

@@ -11,7 +11,10 @@ namespace bench {
 
 struct ProgramUse
 {
-    double cpuPercent = -1; // of one core, user + system, all threads
+    // Processor time over the measured stretch, user + system, all threads,
+    // in clock ticks: the player's own, and the sound server's meanwhile.
+    qint64 processTicks = -1;
+    qint64 serverTicks = -1;
     qint64 idleKiB = -1;    // resident once the started program has settled
     qint64 playingKiB = -1; // resident at the end of the measured stretch
     bool heard = false;     // both files were heard through the stretch

@@ -4,7 +4,7 @@
 # Installs what the benchmark needs, builds this program, the old one (a
 # playbin per channel, built once into build-bench-old/) and the bare Qt
 # window, then measures them all under scripts/with-test-env.sh and prints
-# one table. The table also goes to build/bench/last-run.md, everything the
+# the tables. The table also goes to build/bench/last-run.md, everything the
 # players said to build/bench/last-run.log. About 30 minutes; --quick measures
 # eight pairs of kinds instead of all 21 (about 12).
 set -euo pipefail
@@ -16,8 +16,8 @@ old=$root/build-bench-old
 say() { echo "run.sh: $*" >&2; }
 
 # --- what it needs ------------------------------------------------------------
-# sox mixes the peer figure, from MP3s, to the sound server.
-"$root/scripts/install-deps.sh" sox libsox-fmt-mp3 libsox-fmt-pulse
+# sox and ffmpeg mix the peer figures (sox from MP3s, to the sound server).
+"$root/scripts/install-deps.sh" sox libsox-fmt-mp3 libsox-fmt-pulse ffmpeg
 
 # --- this program ---------------------------------------------------------------
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
