@@ -38,6 +38,11 @@ QAccessible::Role PictureButtonAccessible::role() const
     return button()->accessibleName().isEmpty() ? QAccessible::NoRole : QAccessible::Button;
 }
 
+QString PictureButtonAccessible::text(QAccessible::Text t) const
+{
+    return t == QAccessible::Description ? button()->description() : QAccessibleWidget::text(t);
+}
+
 bool PictureButtonAccessible::covered() const
 {
     // Controls later among the siblings lie higher and take the mouse there.

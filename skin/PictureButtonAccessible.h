@@ -18,6 +18,7 @@ public:
     static void install();
 
     QAccessible::Role role() const override;
+    QString text(QAccessible::Text t) const override;
     QAccessible::State state() const override;
     QStringList actionNames() const override;
     void doAction(const QString &actionName) override;

@@ -1,4 +1,5 @@
 #include "ButtonImageSet.h"
+#include "ChannelMenu.h"
 #include "CommandLine.h"
 #include "Fakes.h"
 #include "Frm_About.h"
@@ -500,6 +501,88 @@ private slots:
         QCOMPARE(seen->actionInterface()->actionNames().contains(press), !pressed.isEmpty());
         seen->actionInterface()->doAction(press);
         QCOMPARE(*m_log, pressed);
+    }
+
+    void channelMenu_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<bool>("byKey"); // the menu key while the button has the focus
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("positionMs");
+        QTest::addColumn<qint64>("durationMs");
+        QTest::addColumn<QString>("summary"); // as the menu shows it and a screen reader hears it
+        QTest::newRow("no file") << 0 << false << "" << qint64(-1) << qint64(-1) << "لا يوجد ملف";
+        QTest::newRow("not open") << 1 << false << "/music/b.mp3" << qint64(-1) << qint64(-1) << "b.mp3";
+        QTest::newRow("open") << 0 << true << "/music/rock & roll.wav" << qint64(65'999) << qint64(200'000)
+                              << "rock & roll.wav  1:05 / 3:20";
+        QTest::newRow("length not known yet") << 1 << true << "/music/b.mp3" << qint64(1'000) << qint64(-1)
+                                              << "b.mp3  0:01 / -:--";
+        QTest::newRow("over an hour") << 0 << false << "/x/long.mid" << qint64(3'600'000) << qint64(4'000'000)
+                                      << "long.mid  60:00 / 66:40";
+    }
+
+    void channelMenu()
+    {
+        QFETCH(int, channel);
+        QFETCH(bool, byKey);
+        QFETCH(QString, file);
+        QFETCH(QString, summary);
+        PictureButton *button = channel == 0 ? ui().Img_1 : ui().Img_2;
+        const SkinButton skin = channel == 0 ? SkinButton::Img_1 : SkinButton::Img_2;
+        if (!file.isEmpty())
+            w().openFile(channel, file);
+        QFETCH(qint64, positionMs);
+        QFETCH(qint64, durationMs);
+        m_playback->position[channel] = positionMs;
+        m_playback->duration[channel] = durationMs;
+        m_log->clear();
+        QAccessibleInterface *seen = QAccessible::queryAccessibleInterface(button);
+        QCOMPARE(seen->text(QAccessible::Description), summary);
+        QCOMPARE(seen->text(QAccessible::Name), channel == 0 ? QStringLiteral("إفتح 1") : QStringLiteral("إفتح 2"));
+
+        if (byKey) {
+            button->setFocus(Qt::TabFocusReason);
+            QContextMenuEvent key(QContextMenuEvent::Keyboard, {5, 5}, button->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(QApplication::focusWidget(), &key);
+        } else {
+            moveTo(inside(button));
+            press(inside(button), Qt::RightButton);
+            QCOMPARE(shown(skin), skinSize(skin, ButtonVisualState::Pressed));
+        }
+        ChannelMenu *menu = w().channelMenu();
+        QVERIFY(menu->isVisible());
+        QCOMPARE(menu->layoutDirection(), Qt::RightToLeft);
+        auto item = [menu](const char *name) { return menu->findChild<QAction *>(name); };
+        const auto firstLine = [&] {
+            static const QRegularExpression isolates("[\\x{2066}-\\x{2069}]");
+            return item("Mnu_ChannelInfo")->text().remove(isolates).replace("&&", "&");
+        };
+        QCOMPARE(firstLine(), summary);
+        QVERIFY(!item("Mnu_ChannelInfo")->isEnabled());
+        // Kept current while the menu is open.
+        m_playback->position[channel] = 125'000;
+        m_playback->duration[channel] = 200'000;
+        if (!file.isEmpty())
+            QTRY_VERIFY(firstLine().endsWith("  2:05 / 3:20"));
+
+        item("Mnu_ChannelLoop")->trigger();
+        item("Mnu_ChannelMute")->trigger();
+        menu->hide();
+        if (!byKey)
+            release(inside(button), Qt::RightButton);
+        const QString n = QString::number(channel + 1);
+        QCOMPARE(*m_log, (QStringList{"loop " + n + " 1", "mute " + n + " 1"})); // and no click
+        // Both hold across Stop, Play and a new file.
+        ui().Mnu_Stop->trigger();
+        ui().Mnu_Play->trigger();
+        w().openFile(channel, "/music/c.wav");
+        menu->popupFor(channel, {});
+        QVERIFY(item("Mnu_ChannelLoop")->isChecked() && item("Mnu_ChannelMute")->isChecked());
+        menu->hide();
+        // Open... is the left click.
+        m_log->clear();
+        item("Mnu_ChannelOpen")->trigger();
+        QCOMPARE(*m_log, (QStringList{"Mmc_1: close", "Mmc_2: close", "Cmo_" + n + ": show"}));
     }
 
     void stateTableByButtonsAndByMenu()
