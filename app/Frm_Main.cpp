@@ -233,6 +233,19 @@ void Frm_Main::setChannelLooping(int channelIndex, bool looping)
     emit channelSettingsChanged();
 }
 
+void Frm_Main::whileDialogOpen(const std::function<void()> &run)
+{
+    // Told before the dialog shows and after it has closed, so that the
+    // desktop's ways in, which the dialog's modality doesn't hold back, wait.
+    if (m_dialogsOpen++ == 0)
+        emit dialogOpenChanged(true);
+    const auto closed = qScopeGuard([this] {
+        if (--m_dialogsOpen == 0)
+            emit dialogOpenChanged(false);
+    });
+    run();
+}
+
 void Frm_Main::Form_Initialize()
 {
     // Qt needs no common-controls set-up. What it does need for the stored
@@ -251,10 +264,18 @@ void Frm_Main::Form_Load()
 
 void Frm_Main::Form_MouseMove() { m_looks.backgroundMove(); }
 
-void Frm_Main::Img_1_Click() { m_transport->channelClick(0); }
+void Frm_Main::Img_1_Click()
+{
+    whileDialogOpen([this] { m_transport->channelClick(0); });
+}
+
 void Frm_Main::Img_1_MouseDown() { m_looks.mouseDown(SkinButton::Img_1); }
 void Frm_Main::Img_1_MouseMove() { m_looks.mouseMove(SkinButton::Img_1); }
-void Frm_Main::Img_2_Click() { m_transport->channelClick(1); }
+void Frm_Main::Img_2_Click()
+{
+    whileDialogOpen([this] { m_transport->channelClick(1); });
+}
+
 void Frm_Main::Img_2_MouseDown() { m_looks.mouseDown(SkinButton::Img_2); }
 void Frm_Main::Img_2_MouseMove() { m_looks.mouseMove(SkinButton::Img_2); }
 void Frm_Main::Img_Stop_Click() { m_transport->stopClick(); }
@@ -281,7 +302,7 @@ void Frm_Main::Mnu_Help_Click()
 
 void Frm_Main::Mnu_ChoseSkin_Click()
 {
-    Cmo_Img->showOpen();
+    whileDialogOpen([this] { Cmo_Img->showOpen(); });
     SkinFolder = skinFolderAfterChoice(SkinFolder, Cmo_Img->fileName(), AppFolder, Separator);
 }
 

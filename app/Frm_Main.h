@@ -60,6 +60,9 @@ public:
     void playPause(); // Pause while playing, Play otherwise
     void seekBothBy(qint64 offsetMs); // nothing while stopped
 
+    // True while a channel's or the skin's open-file dialog is open: no other
+    // handler of the window may run until it has closed.
+    bool dialogOpen() const { return m_dialogsOpen > 0; }
     // The file last chosen for a channel, empty before any.
     QString channelFile(int channelIndex) const { return m_channelFiles[channelIndex]; }
     // A channel's settings, which the engine keeps across Stop, Play and files.
@@ -101,6 +104,7 @@ public:
 signals:
     void transportLooksChanged();
     void channelFileSet(int channelIndex, const QString &fileName);
+    void dialogOpenChanged(bool open);
     void channelSettingsChanged(); // a channel's volume, mute or loop
 
 private:
@@ -108,6 +112,7 @@ private:
     void setButtonEnabled(TransportButton button, bool enabled) override;
     void connectControls();
     void connectChannelButton(int channelIndex, PictureButton *button);
+    void whileDialogOpen(const std::function<void()> &run);
 
     std::unique_ptr<Ui::Frm_Main> ui;
     Frm_MainComponents m_components;
@@ -122,4 +127,5 @@ private:
     ButtonImageLoader m_imageLoader;
     ChannelMenu *m_channelMenu = nullptr;
     QString m_channelFiles[2];
+    int m_dialogsOpen = 0;
 };

@@ -6,9 +6,10 @@ class PictureButton;
 
 // What a screen reader learns of a picture button: a push button named after
 // its command, unavailable while disabled or covered whole by a control above
-// it (a transport button under its disabled look), pressed as a click does.
-// A picture without a name stands for no command, as the disabled looks
-// themselves, and is not announced.
+// it (a transport button under its disabled look), pressed as a click does,
+// but not while a dialog modal to its window is open. A picture without a
+// name stands for no command, as the disabled looks themselves, and is not
+// announced.
 class PictureButtonAccessible : public QAccessibleWidget
 {
 public:
@@ -26,5 +27,6 @@ public:
 private:
     PictureButton *button() const;
     bool covered() const;
+    bool blockedByDialog() const;
     bool pressable() const;
 };

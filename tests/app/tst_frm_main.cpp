@@ -7,15 +7,20 @@
 #include "Frm_Main.h"
 #include "LevelDisplay.h"
 #include "MprisPlayer.h"
+#include "QtOpenFileDialog.h"
 #include "SkinFolders.h"
 #include "WindowSlot.h"
 #include "ui_Frm_Main.h"
 
 #include <QtTest>
 #include <QAccessible>
+#include <QDBusAbstractAdaptor>
+#include <QDBusObjectPath>
+#include <QFileDialog>
 #include <QImage>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -82,6 +87,9 @@ class FrmMainTest : public QObject
     std::unique_ptr<WindowSlot<Frm_Help>> m_help;
     std::unique_ptr<WindowSlot<Frm_About>> m_about;
     QPointer<Frm_Main> m_window;
+    bool m_realDialogs = false; // QFileDialogs instead of scripted ones
+    MprisPlayer *m_mpris = nullptr;
+    std::unique_ptr<QSignalSpy> m_announced;
 
     Frm_Main &w() { return *m_window; }
     const Ui::Frm_Main &ui() { return m_window->controls(); }
@@ -109,6 +117,68 @@ class FrmMainTest : public QObject
     static constexpr QPoint Background{10, 170};
     QSize shown(SkinButton b) { return w().button(b)->size(); }
 
+    // One of the player's D-Bus interfaces, called as QtDBus calls it.
+    QObject *mpris(const char *interfaceName)
+    {
+        for (QDBusAbstractAdaptor *adaptor : m_mpris->findChildren<QDBusAbstractAdaptor *>()) {
+            const QMetaObject *meta = adaptor->metaObject();
+            if (qstrcmp(meta->classInfo(meta->indexOfClassInfo("D-Bus Interface")).value(), interfaceName) == 0)
+                return adaptor;
+        }
+        return nullptr;
+    }
+    QObject *player() { return mpris("org.mpris.MediaPlayer2.Player"); }
+    QObject *root() { return mpris("org.mpris.MediaPlayer2"); }
+    // Every value announced for a property so far, in order.
+    QVariantList announced(const QString &property)
+    {
+        QVariantList values;
+        for (const QList<QVariant> &signal : std::as_const(*m_announced))
+            if (signal[1].toMap().contains(property))
+                values << signal[1].toMap().value(property);
+        return values;
+    }
+
+    void reopenWithRealDialogs()
+    {
+        cleanup();
+        m_realDialogs = true;
+        init();
+    }
+
+    // Each way in to the window from outside its mouse and keys' reach.
+    void reachWhileDialogOpen(const QString &way, const QString &file)
+    {
+        const QString fileUri = QUrl::fromLocalFile(file).toString();
+        if (way == "Ctrl+Z") {
+            QTest::keyClick(m_window->windowHandle(), Qt::Key_Z, Qt::ControlModifier);
+        } else if (way == "media Play key") {
+            QTest::keyClick(m_window->windowHandle(), Qt::Key_MediaPlay);
+        } else if (way.startsWith("Press ")) {
+            QAccessibleInterface *button = QAccessible::queryAccessibleInterface(w().findChild<QWidget *>(way.mid(6)));
+            QVERIFY(button->actionInterface()->actionNames().isEmpty());
+            button->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        } else if (way == "drop") {
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(file)});
+            QDropEvent drop(toWindow(inside(ui().Img_1)), Qt::CopyAction, &data, Qt::LeftButton, {});
+            QApplication::sendEvent(m_window, &drop);
+        } else if (way == "Volume" || way == "LoopStatus") {
+            player()->setProperty(qPrintable(way), way == "Volume" ? QVariant(0.5) : QVariant("Track"));
+        } else if (way == "OpenUri") {
+            QMetaObject::invokeMethod(player(), "OpenUri", Q_ARG(QString, fileUri));
+        } else if (way == "Seek") {
+            QMetaObject::invokeMethod(player(), "Seek", Q_ARG(qlonglong, 5'000'000));
+        } else if (way == "SetPosition") {
+            QMetaObject::invokeMethod(player(), "SetPosition", Q_ARG(QDBusObjectPath, QDBusObjectPath("/org/tandra/Files")),
+                                      Q_ARG(qlonglong, 1'000'000));
+        } else if (way == "Quit" || way == "Raise") {
+            QMetaObject::invokeMethod(root(), qPrintable(way));
+        } else {
+            QVERIFY(QMetaObject::invokeMethod(player(), qPrintable(way)));
+        }
+    }
+
 private slots:
     void init()
     {
@@ -125,7 +195,10 @@ private slots:
             m_playback = playback.get();
             return playback;
         };
-        parts.makeDialog = [this](const OpenFileDialogSettings &, QWidget *) {
+        parts.makeDialog = [this](const OpenFileDialogSettings &settings,
+                                  QWidget *parent) -> std::unique_ptr<OpenFileDialog> {
+            if (m_realDialogs)
+                return std::make_unique<QtOpenFileDialog>(settings, parent);
             static const char *names[] = {"Cmo_1", "Cmo_2", "Cmo_Img"};
             auto dialog = std::make_unique<ScriptedDialog>(names[m_dialogs.size()], m_log);
             m_dialogs << dialog.get();
@@ -138,10 +211,14 @@ private slots:
         m_window->show();
         m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window));
+        m_mpris = new MprisPlayer(*m_window);
+        m_announced = std::make_unique<QSignalSpy>(m_mpris, &MprisPlayer::announced);
     }
 
     void cleanup()
     {
+        m_realDialogs = false;
+        m_announced.reset();
         delete m_window.data();
         for (QWidget *window : QApplication::topLevelWidgets())
             delete window;
@@ -503,6 +580,61 @@ private slots:
         QCOMPARE(*m_log, pressed);
     }
 
+    void dialogHoldsBackEveryWayIn_data()
+    {
+        QTest::addColumn<QString>("dialog"); // the skin's opens over a playing transport, with no Stop first
+        QTest::addColumn<QString>("way");
+        for (const char *way : {"Play", "Pause", "PlayPause", "Stop", "OpenUri", "Quit", "Raise", "Volume",
+                                "LoopStatus", "Press Img_Play", "Ctrl+Z", "media Play key", "drop"})
+            QTest::addRow("Cmo_1, %s", way) << "Cmo_1" << way;
+        for (const char *way : {"Seek", "SetPosition", "Stop", "Press Img_Pause"})
+            QTest::addRow("Cmo_Img, %s", way) << "Cmo_Img" << way;
+    }
+
+    void dialogHoldsBackEveryWayIn()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(QString, way);
+        reopenWithRealDialogs();
+        const QString file = m_dir.path() + "/a.wav";
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        w().openFile(1, file);
+        if (dialog == "Cmo_Img")
+            ui().Mnu_Play->trigger();
+        const Flags before = flags();
+        m_log->clear();
+        m_announced->clear();
+        bool could = true;
+        bool stillOpen = false;
+        bool inFront = false;
+        QTimer::singleShot(0, this, [&] {
+            QFileDialog *shown = nullptr;
+            QTRY_VERIFY((shown = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+            could = false;
+            for (const char *name : {"CanPlay", "CanPause", "CanSeek", "CanControl"})
+                could |= player()->property(name).toBool();
+            could |= root()->property("CanQuit").toBool();
+            w().activateWindow();
+            reachWhileDialogOpen(way, file);
+            if (way == "Raise")
+                inFront = QTest::qWaitFor([shown] { return QApplication::activeWindow() == shown; });
+            stillOpen = shown->isVisible();
+            shown->reject();
+        });
+        if (dialog == "Cmo_1")
+            w().Img_1_Click();
+        else
+            w().Mnu_ChoseSkin_Click();
+        QCOMPARE(*m_log, dialog == "Cmo_1" ? (QStringList{"Mmc_1: close", "Mmc_2: close"}) : QStringList());
+        QCOMPARE(flags(), dialog == "Cmo_1" ? AfterStop : before);
+        QVERIFY(stillOpen);
+        QVERIFY(!could);
+        QVERIFY(inFront || way != "Raise");
+        // Told as the dialog opened and again as it closed.
+        QCOMPARE(announced("CanPlay"), (QVariantList{false, true}));
+        QCOMPARE(announced("CanQuit"), (QVariantList{false, true}));
+    }
+
     void channelMenu_data()
     {
         QTest::addColumn<int>("channel");
@@ -583,6 +715,158 @@ private slots:
         m_log->clear();
         item("Mnu_ChannelOpen")->trigger();
         QCOMPARE(*m_log, (QStringList{"Mmc_1: close", "Mmc_2: close", "Cmo_" + n + ": show"}));
+    }
+
+    void mprisLoopAndVolume_data()
+    {
+        QTest::addColumn<QString>("property");
+        QTest::addColumn<QList<double>>("before"); // each channel's volume, or its loop as 0 or 1
+        QTest::addColumn<QVariant>("written");     // none when not valid
+        QTest::addColumn<QStringList>("calls");    // what the engine is told
+        QTest::addColumn<QVariant>("read");
+        QTest::addColumn<bool>("changed");         // and so announced
+        const QVariant none;
+        QTest::newRow("Track loops both") << "LoopStatus" << QList<double>{0, 0} << QVariant("Track")
+                                          << QStringList{"loop 1 1", "loop 2 1"} << QVariant("Track") << true;
+        QTest::newRow("Playlist too") << "LoopStatus" << QList<double>{0, 1} << QVariant("Playlist")
+                                      << QStringList{"loop 1 1", "loop 2 1"} << QVariant("Track") << true;
+        QTest::newRow("one looping is None") << "LoopStatus" << QList<double>{1, 0} << none << QStringList()
+                                             << QVariant("None") << false;
+        QTest::newRow("None loops neither") << "LoopStatus" << QList<double>{1, 1} << QVariant("None")
+                                            << QStringList{"loop 1 0", "loop 2 0"} << QVariant("None") << true;
+        QTest::newRow("unknown status") << "LoopStatus" << QList<double>{0, 0} << QVariant("Shuffle") << QStringList()
+                                        << QVariant("None") << false;
+        QTest::newRow("the louder channel") << "Volume" << QList<double>{0.3, 0.6} << none << QStringList()
+                                            << QVariant(0.6) << false;
+        QTest::newRow("ratio kept") << "Volume" << QList<double>{0.8, 0.4} << QVariant(0.5)
+                                    << QStringList{"volume 1 0.5", "volume 2 0.25"} << QVariant(0.5) << true;
+        QTest::newRow("above 1") << "Volume" << QList<double>{1, 0.5} << QVariant(3.0)
+                                 << QStringList{"volume 1 1", "volume 2 0.5"} << QVariant(1.0) << false;
+        QTest::newRow("below 0") << "Volume" << QList<double>{0.5, 0.2} << QVariant(-1.0)
+                                 << QStringList{"volume 1 0", "volume 2 0"} << QVariant(0.0) << true;
+        QTest::newRow("from silence") << "Volume" << QList<double>{0, 0} << QVariant(0.7)
+                                      << QStringList{"volume 1 0.7", "volume 2 0.7"} << QVariant(0.7) << true;
+        QTest::newRow("not a number") << "Volume" << QList<double>{0.5, 0.5} << QVariant(qQNaN()) << QStringList()
+                                      << QVariant(0.5) << false;
+    }
+
+    void mprisLoopAndVolume()
+    {
+        QFETCH(QString, property);
+        QFETCH(QList<double>, before);
+        QFETCH(QVariant, written);
+        for (int channel = 0; channel < 2; ++channel) {
+            if (property == "Volume")
+                w().setChannelVolume(channel, before[channel]);
+            else
+                w().setChannelLooping(channel, before[channel] != 0);
+        }
+        m_log->clear();
+        m_announced->clear();
+        if (written.isValid())
+            player()->setProperty(qPrintable(property), written);
+        QTEST(*m_log, "calls");
+        QTEST(player()->property(qPrintable(property)), "read");
+        QFETCH(bool, changed);
+        QCOMPARE(announced(property), changed ? QVariantList{player()->property(qPrintable(property))} : QVariantList());
+    }
+
+    void mprisMetadataAndOpenUri_data()
+    {
+        QTest::addColumn<QStringList>("files");     // the channels' files first; %D is a folder holding a.wav, b.mp3
+        QTest::addColumn<QList<qint64>>("lengths"); // as the engine tells them once playing
+        QTest::addColumn<QString>("uri");           // opened then; empty: none
+        QTest::addColumn<QStringList>("given");     // what the channels are given by it
+        QTest::addColumn<QString>("url");           // xesam:url
+        QTest::addColumn<qint64>("lengthUs");       // mpris:length, 0 for none
+        const QList<qint64> unknown{-1, -1};
+        QTest::newRow("no file") << QStringList{"", ""} << unknown << "" << QStringList() << "" << qint64(0);
+        QTest::newRow("channel 2 only") << QStringList{"", "%D/b.mp3"} << unknown << "" << QStringList()
+                                        << "file://%D/b.mp3" << qint64(0);
+        QTest::newRow("the longer file") << QStringList{"%D/a.wav", "%D/b.mp3"} << QList<qint64>{3'000, 5'500} << ""
+                                         << QStringList() << "file://%D/a.wav" << qint64(5'500'000);
+        QTest::newRow("open into 1") << QStringList{"", ""} << unknown << "file://%D/a.wav"
+                                     << QStringList{"Mmc_1 file: %D/a.wav"} << "file://%D/a.wav" << qint64(0);
+        QTest::newRow("open into 2") << QStringList{"%D/a.wav", ""} << QList<qint64>{2'000, -1} << "file://%D/b.mp3"
+                                     << QStringList{"Mmc_2 file: %D/b.mp3"} << "file://%D/a.wav" << qint64(2'000'000);
+        QTest::newRow("open with both full") << QStringList{"%D/a.wav", "%D/b.mp3"} << unknown << "file://%D/b.mp3"
+                                             << QStringList{"Mmc_1 file: %D/b.mp3"} << "file://%D/b.mp3" << qint64(0);
+        QTest::newRow("open over http") << QStringList{"", ""} << unknown << "http://example.org/a.wav"
+                                        << QStringList() << "" << qint64(0);
+        QTest::newRow("open a missing file") << QStringList{"", ""} << unknown << "file://%D/gone.wav"
+                                             << QStringList() << "" << qint64(0);
+        QTest::newRow("open a folder") << QStringList{"", ""} << unknown << "file://%D" << QStringList() << ""
+                                       << qint64(0);
+    }
+
+    void mprisMetadataAndOpenUri()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QList<qint64>, lengths);
+        QFETCH(QString, uri);
+        QFETCH(QStringList, given);
+        QFETCH(QString, url);
+        for (const char *name : {"a.wav", "b.mp3"})
+            QVERIFY(QFile(m_dir.path() + "/" + name).open(QIODevice::WriteOnly));
+        for (int channel = 0; channel < 2; ++channel) {
+            if (!files[channel].isEmpty())
+                w().openFile(channel, files[channel].replace("%D", m_dir.path()));
+            m_playback->duration[channel] = lengths[channel];
+        }
+        ui().Mnu_Play->trigger();
+        m_log->clear();
+        if (!uri.isEmpty())
+            QMetaObject::invokeMethod(player(), "OpenUri", Q_ARG(QString, uri.replace("%D", m_dir.path())));
+        QCOMPARE(m_log->filter(" file: "), given.replaceInStrings("%D", m_dir.path()));
+        QFETCH(qint64, lengthUs);
+        const auto metadata = [this] { return player()->property("Metadata").toMap(); };
+        QTRY_COMPARE(metadata().value("mpris:length").toLongLong(), lengthUs);
+        QCOMPARE(metadata().value("xesam:url").toString(), url.replace("%D", m_dir.path()));
+        if (!url.isEmpty())
+            QCOMPARE(announced("Metadata").last().toMap(), metadata());
+    }
+
+    void mprisSeekSaturates_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::addColumn<qint64>("us");
+        QTest::addColumn<int>("direction"); // of the engine's seek; 0 for none
+        constexpr qint64 most = std::numeric_limits<qint64>::max(), least = std::numeric_limits<qint64>::min();
+        QTest::newRow("Seek to the end of time") << "Seek" << most << 1;
+        QTest::newRow("Seek to its start") << "Seek" << least << -1;
+        QTest::newRow("SetPosition at the end of time") << "SetPosition" << most << 1;
+        QTest::newRow("SetPosition before the start") << "SetPosition" << least << 0;
+    }
+
+    void mprisSeekSaturates()
+    {
+        QFETCH(QString, method);
+        QFETCH(qint64, us);
+        QFETCH(int, direction);
+        ui().Mnu_Play->trigger();
+        m_log->clear();
+        if (method == "Seek")
+            QMetaObject::invokeMethod(player(), "Seek", Q_ARG(qlonglong, us));
+        else
+            QMetaObject::invokeMethod(player(), "SetPosition", Q_ARG(QDBusObjectPath, QDBusObjectPath("/org/tandra/Files")),
+                                      Q_ARG(qlonglong, us));
+        QCOMPARE(m_log->size(), direction == 0 ? 0 : 1);
+        if (direction == 0)
+            return;
+        // Far past any file, and still in range once the engine adds a
+        // position and counts in nanoseconds.
+        const qint64 ms = m_log->constFirst().section(' ', -1).toLongLong();
+        QVERIFY2(ms * direction > 1'000'000'000'000 && std::abs(ms) <= std::numeric_limits<qint64>::max() / 2'000'000,
+                 qPrintable(m_log->constFirst()));
+    }
+
+    void mprisOffersWhatTheDesktopEntryDoes()
+    {
+        QFile entry(qEnvironmentVariable("TANDRA_TEST_SOURCE_DIR") + "/app/tandra.desktop");
+        QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString types = QString::fromUtf8(entry.readAll()).section("\nMimeType=", 1).section('\n', 0, 0);
+        QCOMPARE(root()->property("SupportedMimeTypes").toStringList(), types.split(';', Qt::SkipEmptyParts));
+        QCOMPARE(root()->property("SupportedUriSchemes").toStringList(), QStringList{"file"});
     }
 
     void stateTableByButtonsAndByMenu()
