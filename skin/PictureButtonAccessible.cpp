@@ -37,7 +37,7 @@ PictureButton *PictureButtonAccessible::button() const
 
 QAccessible::Role PictureButtonAccessible::role() const
 {
-    return button()->accessibleName().isEmpty() ? QAccessible::NoRole : QAccessible::Button;
+    return button()->accessibleName().isEmpty() ? QAccessible::Graphic : QAccessible::Button;
 }
 
 QString PictureButtonAccessible::text(QAccessible::Text t) const

@@ -8,8 +8,8 @@ class PictureButton;
 // its command, unavailable while disabled or covered whole by a control above
 // it (a transport button under its disabled look), pressed as a click does,
 // but not while a dialog modal to its window is open. A picture without a
-// name stands for no command, as the disabled looks themselves, and is not
-// announced.
+// name stands for no command, as the disabled looks themselves: a plain
+// image, which the window leaves out of what it shows a screen reader.
 class PictureButtonAccessible : public QAccessibleWidget
 {
 public:

@@ -544,7 +544,7 @@ private slots:
         QTest::addColumn<QStringList>("pressed"); // what the press action does
         const QStringList opens{"Mmc_1: close", "Mmc_2: close"};
         const QStringList plays{"Mmc_1: open", "Mmc_1: play", "Mmc_2: open", "Mmc_2: play"};
-        const QAccessible::Role B = QAccessible::Button, None = QAccessible::NoRole;
+        const QAccessible::Role B = QAccessible::Button;
         QTest::newRow("Img_1") << "Img_1" << "" << B << "إفتح 1" << false << opens + QStringList{"Cmo_1: show"};
         QTest::newRow("Img_2") << "Img_2" << "" << B << "إفتح 2" << false << opens + QStringList{"Cmo_2: show"};
         QTest::newRow("Play covered") << "Img_Play" << "" << B << "تشغيل" << true << QStringList();
@@ -553,8 +553,8 @@ private slots:
         QTest::newRow("Pause after Play") << "Img_Pause" << "Mnu_Play" << B << "تأني" << false
                                           << QStringList{"Mmc_1: pause", "Mmc_2: pause"};
         QTest::newRow("Stop after Play") << "Img_Stop" << "Mnu_Play" << B << "توقف" << false << opens;
-        QTest::newRow("overlay") << "Img_DPlay" << "" << None << "" << false << QStringList();
-        QTest::newRow("background") << "Frm_Background" << "" << None << "" << false << QStringList();
+        QTest::newRow("overlay") << "Img_DPlay" << "" << QAccessible::Graphic << "" << false << QStringList();
+        QTest::newRow("background") << "Frm_Background" << "" << QAccessible::Pane << "" << false << QStringList();
         QTest::newRow("window") << "Frm_Main" << "" << QAccessible::Window << "Tandra" << false << QStringList();
     }
 
@@ -578,6 +578,17 @@ private slots:
         QCOMPARE(seen->actionInterface()->actionNames().contains(press), !pressed.isEmpty());
         seen->actionInterface()->doAction(press);
         QCOMPARE(*m_log, pressed);
+    }
+
+    void screenReaderSeesOnlyTheButtons()
+    {
+        QAccessibleInterface *area = QAccessible::queryAccessibleInterface(ui().Frm_Background);
+        QStringList children;
+        for (int i = 0; i < area->childCount(); ++i) {
+            children << area->child(i)->object()->objectName();
+            QCOMPARE(area->indexOfChild(area->child(i)), i);
+        }
+        QCOMPARE(children, (QStringList{"Img_Play", "Img_Pause", "Img_Stop", "Img_2", "Img_1"}));
     }
 
     void dialogHoldsBackEveryWayIn_data()
