@@ -264,18 +264,10 @@ void Frm_Main::Form_Load()
 
 void Frm_Main::Form_MouseMove() { m_looks.backgroundMove(); }
 
-void Frm_Main::Img_1_Click()
-{
-    whileDialogOpen([this] { m_transport->channelClick(0); });
-}
-
+void Frm_Main::Img_1_Click() { whileDialogOpen([this] { m_transport->channelClick(0); }); }
 void Frm_Main::Img_1_MouseDown() { m_looks.mouseDown(SkinButton::Img_1); }
 void Frm_Main::Img_1_MouseMove() { m_looks.mouseMove(SkinButton::Img_1); }
-void Frm_Main::Img_2_Click()
-{
-    whileDialogOpen([this] { m_transport->channelClick(1); });
-}
-
+void Frm_Main::Img_2_Click() { whileDialogOpen([this] { m_transport->channelClick(1); }); }
 void Frm_Main::Img_2_MouseDown() { m_looks.mouseDown(SkinButton::Img_2); }
 void Frm_Main::Img_2_MouseMove() { m_looks.mouseMove(SkinButton::Img_2); }
 void Frm_Main::Img_Stop_Click() { m_transport->stopClick(); }
