@@ -1,31 +1,15 @@
 #include "BackgroundArea.h"
 
-#include <QAccessibleWidget>
+#include "BackgroundAreaAccessible.h"
+
 #include <QMouseEvent>
 #include <QPainter>
-
-namespace {
-
-// Only a picture to look at: a screen reader passes over it to the buttons.
-QAccessibleInterface *backgroundFactory(const QString &className, QObject *object)
-{
-    if (className != QLatin1String("BackgroundArea"))
-        return nullptr;
-    auto *background = qobject_cast<BackgroundArea *>(object);
-    return background ? new QAccessibleWidget(background, QAccessible::NoRole) : nullptr;
-}
-
-} // namespace
 
 BackgroundArea::BackgroundArea(QWidget *parent)
     : QWidget(parent)
 {
     setMouseTracking(true);
-    static const bool accessibleInstalled = [] {
-        QAccessible::installFactory(backgroundFactory);
-        return true;
-    }();
-    Q_UNUSED(accessibleInstalled);
+    BackgroundAreaAccessible::install();
 }
 
 void BackgroundArea::setPicture(const QPixmap &picture)

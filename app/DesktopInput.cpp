@@ -114,9 +114,8 @@ void DesktopInput::wheel(int channel, QWheelEvent *event)
     m_wheelRest[channel] -= notches * NotchDelta;
     if (notches == 0)
         return;
-    Playback &playback = m_window.playback();
-    const int percent = steppedVolumePercent(playback.volume(channel), notches);
-    playback.setVolume(channel, percent / 100.0);
+    const int percent = steppedVolumePercent(m_window.playback().volume(channel), notches);
+    m_window.setChannelVolume(channel, percent / 100.0);
     const QWidget *button = channel == 0 ? m_window.controls().Img_1 : m_window.controls().Img_2;
     m_levelDisplay->showLevel(channel, percent, QRect(button->mapToGlobal(QPoint(0, 0)), button->size()));
 }

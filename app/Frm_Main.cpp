@@ -2,6 +2,7 @@
 
 #include "AppLog.h"
 
+#include "ChannelMenu.h"
 #include "DesktopInput.h"
 #include "Frm_About.h"
 #include "Frm_Help.h"
@@ -12,6 +13,7 @@
 #include "WindowSlot.h"
 #include "ui_Frm_Main.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -69,8 +71,16 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
         static_cast<TransportLooks &>(*this), TransportChannel{*Mmc_1, *Cmo_1, SkinButton::Img_1},
         TransportChannel{*Mmc_2, *Cmo_2, SkinButton::Img_2},
         [this](SkinButton b, ButtonVisualState s) { ShowButtonImage(b, s); });
-    m_transport->onFileSet = [this](int channel, const QString &fileName) { emit channelFileSet(channel, fileName); };
+    m_transport->onFileSet = [this](int channel, const QString &fileName) {
+        m_channelFiles[channel] = fileName;
+        // A screen reader on the button hears of its new file.
+        QAccessibleEvent changed(button(channel == 0 ? SkinButton::Img_1 : SkinButton::Img_2),
+                                 QAccessible::DescriptionChanged);
+        QAccessible::updateAccessibility(&changed);
+        emit channelFileSet(channel, fileName);
+    };
 
+    m_channelMenu = new ChannelMenu(*this);
     connectControls();
     new DesktopInput(*this);
     Form_Load();
@@ -105,6 +115,8 @@ void Frm_Main::connectControls()
         connect(h.button, &PictureButton::MouseMove, this, h.mouseMove);
     }
     connect(ui->Frm_Background, &BackgroundArea::MouseMove, this, &Frm_Main::Form_MouseMove);
+    connectChannelButton(0, ui->Img_1);
+    connectChannelButton(1, ui->Img_2);
 
     // Mnu_Refresh has no handler, and Mnu_ChoseSkin stays switched off.
     const std::pair<QAction *, void (Frm_Main::*)()> menu[] = {
@@ -116,6 +128,22 @@ void Frm_Main::connectControls()
     };
     for (const auto &[action, handler] : menu)
         connect(action, &QAction::triggered, this, handler);
+}
+
+void Frm_Main::connectChannelButton(int channelIndex, PictureButton *channelButton)
+{
+    // The right button (its press has already shown the pressed look) and the
+    // menu key open the channel's menu; neither clicks.
+    channelButton->setContextMenuPolicy(Qt::CustomContextMenu);
+    channelButton->setFocusPolicy(Qt::TabFocus);
+    connect(channelButton, &QWidget::customContextMenuRequested, this, [this, channelIndex, channelButton](QPoint at) {
+        m_channelMenu->popupFor(channelIndex, channelButton->mapToGlobal(at));
+    });
+    // What a screen reader says the channel holds, current whenever it asks.
+    channelButton->setDescriber([this, channelIndex] {
+        return channelSummary(m_channelFiles[channelIndex], m_playback->channelPositionMs(channelIndex),
+                              m_playback->channelDurationMs(channelIndex));
+    });
 }
 
 PictureButton *Frm_Main::button(SkinButton which) const
@@ -187,6 +215,37 @@ void Frm_Main::seekBothBy(qint64 offsetMs)
         m_playback->seekBy(offsetMs);
 }
 
+void Frm_Main::setChannelVolume(int channelIndex, double level)
+{
+    m_playback->setVolume(channelIndex, level);
+    emit channelSettingsChanged();
+}
+
+void Frm_Main::setChannelMuted(int channelIndex, bool muted)
+{
+    m_playback->setMuted(channelIndex, muted);
+    emit channelSettingsChanged();
+}
+
+void Frm_Main::setChannelLooping(int channelIndex, bool looping)
+{
+    m_playback->setLooping(channelIndex, looping);
+    emit channelSettingsChanged();
+}
+
+void Frm_Main::whileDialogOpen(const std::function<void()> &run)
+{
+    // Told before the dialog shows and after it has closed, so that the
+    // desktop's ways in, which the dialog's modality doesn't hold back, wait.
+    if (m_dialogsOpen++ == 0)
+        emit dialogOpenChanged(true);
+    const auto closed = qScopeGuard([this] {
+        if (--m_dialogsOpen == 0)
+            emit dialogOpenChanged(false);
+    });
+    run();
+}
+
 void Frm_Main::Form_Initialize()
 {
     // Qt needs no common-controls set-up. What it does need for the stored
@@ -205,10 +264,10 @@ void Frm_Main::Form_Load()
 
 void Frm_Main::Form_MouseMove() { m_looks.backgroundMove(); }
 
-void Frm_Main::Img_1_Click() { m_transport->channelClick(0); }
+void Frm_Main::Img_1_Click() { whileDialogOpen([this] { m_transport->channelClick(0); }); }
 void Frm_Main::Img_1_MouseDown() { m_looks.mouseDown(SkinButton::Img_1); }
 void Frm_Main::Img_1_MouseMove() { m_looks.mouseMove(SkinButton::Img_1); }
-void Frm_Main::Img_2_Click() { m_transport->channelClick(1); }
+void Frm_Main::Img_2_Click() { whileDialogOpen([this] { m_transport->channelClick(1); }); }
 void Frm_Main::Img_2_MouseDown() { m_looks.mouseDown(SkinButton::Img_2); }
 void Frm_Main::Img_2_MouseMove() { m_looks.mouseMove(SkinButton::Img_2); }
 void Frm_Main::Img_Stop_Click() { m_transport->stopClick(); }
@@ -235,7 +294,7 @@ void Frm_Main::Mnu_Help_Click()
 
 void Frm_Main::Mnu_ChoseSkin_Click()
 {
-    Cmo_Img->showOpen();
+    whileDialogOpen([this] { Cmo_Img->showOpen(); });
     SkinFolder = skinFolderAfterChoice(SkinFolder, Cmo_Img->fileName(), AppFolder, Separator);
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+class ChannelMenu;
 class Frm_About;
 class Frm_Help;
 class MediaChannel;
@@ -59,6 +60,17 @@ public:
     void playPause(); // Pause while playing, Play otherwise
     void seekBothBy(qint64 offsetMs); // nothing while stopped
 
+    // True while a channel's or the skin's open-file dialog is open: no other
+    // handler of the window may run until it has closed.
+    bool dialogOpen() const { return m_dialogsOpen > 0; }
+    // The file last chosen for a channel, empty before any.
+    QString channelFile(int channelIndex) const { return m_channelFiles[channelIndex]; }
+    // A channel's settings, which the engine keeps across Stop, Play and files.
+    void setChannelVolume(int channelIndex, double level);
+    void setChannelMuted(int channelIndex, bool muted);
+    void setChannelLooping(int channelIndex, bool looping);
+    ChannelMenu *channelMenu() const { return m_channelMenu; }
+
     // Window events and menu commands, under the names the window defines.
     void Form_Initialize();
     void Form_Load();
@@ -92,11 +104,15 @@ public:
 signals:
     void transportLooksChanged();
     void channelFileSet(int channelIndex, const QString &fileName);
+    void dialogOpenChanged(bool open);
+    void channelSettingsChanged(); // a channel's volume, mute or loop
 
 private:
     void setOverlayVisible(TransportButton button, bool visible) override;
     void setButtonEnabled(TransportButton button, bool enabled) override;
     void connectControls();
+    void connectChannelButton(int channelIndex, PictureButton *button);
+    void whileDialogOpen(const std::function<void()> &run);
 
     std::unique_ptr<Ui::Frm_Main> ui;
     Frm_MainComponents m_components;
@@ -109,4 +125,7 @@ private:
     std::unique_ptr<Transport> m_transport;
     ButtonLooks m_looks;
     ButtonImageLoader m_imageLoader;
+    ChannelMenu *m_channelMenu = nullptr;
+    QString m_channelFiles[2];
+    int m_dialogsOpen = 0;
 };

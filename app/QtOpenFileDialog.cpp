@@ -1,6 +1,7 @@
 #include "QtOpenFileDialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 namespace {
 
@@ -32,7 +33,7 @@ QStringList nameFilters(const OpenFileDialogSettings &settings)
 QtOpenFileDialog::QtOpenFileDialog(OpenFileDialogSettings settings, QWidget *parent)
     : m_settings(std::move(settings))
     , m_parent(parent)
-    , m_lastChoice(m_settings.initialFileName)
+    , m_nameBox(m_settings.initialFileName)
 {
 }
 
@@ -45,15 +46,20 @@ void QtOpenFileDialog::showOpen()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(nameFilters(m_settings));
+    if (!m_folder.isEmpty())
+        dialog.setDirectory(m_folder);
     // A pattern in the name box would only filter again; show a real name
     // only. A full path also opens the dialog in the file's folder.
-    if (!m_lastChoice.contains(QLatin1Char('*')))
-        dialog.selectFile(m_lastChoice);
+    if (!m_nameBox.isEmpty() && !m_nameBox.contains(QLatin1Char('*')))
+        dialog.selectFile(m_nameBox);
 
     if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
-        m_lastChoice = dialog.selectedFiles().constFirst();
-        m_fileName = QDir::toNativeSeparators(m_lastChoice);
+        m_nameBox = dialog.selectedFiles().constFirst();
+        m_folder = QFileInfo(m_nameBox).absolutePath();
+        m_fileName = QDir::toNativeSeparators(m_nameBox);
     } else {
+        m_folder = dialog.directory().absolutePath();
+        m_nameBox.clear();
         m_fileName.clear();
     }
 }

@@ -5,8 +5,9 @@
 #include <QDir>
 
 // The open-file dialog on QFileDialog. Like the component it stands for, it
-// starts each use from the last file chosen: in its folder, with its name in
-// the name box, so that Enter chooses it again.
+// starts each use from what the last one left: after a choice in the file's
+// folder with its name in the name box, so that Enter chooses it again;
+// after a cancel in the folder it was showing, with the name box empty.
 class QtOpenFileDialog : public OpenFileDialog
 {
 public:
@@ -18,6 +19,7 @@ public:
 private:
     OpenFileDialogSettings m_settings;
     QWidget *m_parent;
-    QString m_lastChoice; // full path, or the stored preset before any choice
-    QString m_fileName;   // the result of the last use
+    QString m_folder;   // where the next use starts; empty: the working folder
+    QString m_nameBox;  // the last file chosen, the stored preset before any use, empty after a cancel
+    QString m_fileName; // the result of the last use
 };

@@ -8,10 +8,14 @@
 #include "WindowSlot.h"
 
 #include <QApplication>
+#include <QLoggingCategory>
 #include <QPointer>
 
 int main(int argc, char *argv[])
 {
+    // Quiet in normal use: only warnings of real faults. QT_LOGGING_RULES,
+    // read after these, turns the rest back on.
+    QLoggingCategory::setFilterRules(QStringLiteral("tandra.*.info=false\ntandra.*.debug=false"));
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tandra"));
     QApplication::setApplicationVersion(QStringLiteral(TANDRA_VERSION));

@@ -265,7 +265,7 @@ void PlaybackEngine::openBranch(int index, bool joinsPlaying)
     c.branch = ChannelBranch::create(c.fileName, setup);
     if (!c.branch) {
         c.wanted = Wanted::Closed;
-        qCInfo(lcPlayback) << "channel" << index + 1 << "cannot open" << c.fileName;
+        if (!c.fileName.isEmpty()) qCWarning(lcPlayback) << "channel" << index + 1 << "cannot open" << c.fileName;
         emit channelFailed(index, QStringLiteral("cannot open %1").arg(c.fileName));
         return;
     }

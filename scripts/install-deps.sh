@@ -16,6 +16,8 @@ packages=(
   pulseaudio pulseaudio-utils xvfb xdotool x11-utils imagemagick
   # the desktop: a private session bus, a media-player remote, the entry's checker
   dbus-daemon playerctl desktop-file-utils
+  # what screen readers see: the accessibility bus and its Python client
+  at-spi2-core python3-pyatspi
   # Arabic glyphs for the menus and windows
   fonts-noto-core fonts-dejavu-core
   "$@"

@@ -3,6 +3,8 @@
 #include <QPixmap>
 #include <QWidget>
 
+#include <functional>
+
 // An image control: shows one replaceable picture at its own size, unscaled,
 // and raises Click, MouseDown and MouseMove. It takes every mouse event over
 // its area, so nothing reaches a control beneath it or the window background.
@@ -21,6 +23,11 @@ public:
 
     QSize sizeHint() const override { return m_picture.deviceIndependentSize().toSize(); }
 
+    // What a screen reader is told the button holds, asked afresh each time
+    // it asks; without a describer, the button's accessibleDescription.
+    void setDescriber(std::function<QString()> describe) { m_describe = std::move(describe); }
+    QString description() const { return m_describe ? m_describe() : accessibleDescription(); }
+
 signals:
     void Click();
     void MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, QPointF position);
@@ -38,4 +45,5 @@ protected:
 private:
     QPixmap m_picture;
     bool m_leftPressed = false;
+    std::function<QString()> m_describe;
 };

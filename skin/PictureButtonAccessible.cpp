@@ -2,6 +2,8 @@
 
 #include "PictureButton.h"
 
+#include <QApplication>
+
 namespace {
 
 QAccessibleInterface *pictureButtonFactory(const QString &className, QObject *object)
@@ -35,7 +37,12 @@ PictureButton *PictureButtonAccessible::button() const
 
 QAccessible::Role PictureButtonAccessible::role() const
 {
-    return button()->accessibleName().isEmpty() ? QAccessible::NoRole : QAccessible::Button;
+    return button()->accessibleName().isEmpty() ? QAccessible::Graphic : QAccessible::Button;
+}
+
+QString PictureButtonAccessible::text(QAccessible::Text t) const
+{
+    return t == QAccessible::Description ? button()->description() : QAccessibleWidget::text(t);
 }
 
 bool PictureButtonAccessible::covered() const
@@ -53,9 +60,25 @@ bool PictureButtonAccessible::covered() const
     return false;
 }
 
+bool PictureButtonAccessible::blockedByDialog() const
+{
+    // The dialog holds back the mouse and keys itself; a screen reader's
+    // press comes by another way.
+    const QWidget *modal = QApplication::activeModalWidget();
+    const QWidget *window = button()->window();
+    if (!modal || modal == window)
+        return false;
+    if (modal->windowModality() == Qt::ApplicationModal)
+        return true;
+    for (const QWidget *owner = modal->parentWidget(); owner; owner = owner->parentWidget())
+        if (owner->window() == window)
+            return true;
+    return false;
+}
+
 bool PictureButtonAccessible::pressable() const
 {
-    return role() == QAccessible::Button && button()->isEnabled() && !covered();
+    return role() == QAccessible::Button && button()->isEnabled() && !covered() && !blockedByDialog();
 }
 
 QAccessible::State PictureButtonAccessible::state() const

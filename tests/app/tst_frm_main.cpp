@@ -1,4 +1,5 @@
 #include "ButtonImageSet.h"
+#include "ChannelMenu.h"
 #include "CommandLine.h"
 #include "Fakes.h"
 #include "Frm_About.h"
@@ -6,15 +7,20 @@
 #include "Frm_Main.h"
 #include "LevelDisplay.h"
 #include "MprisPlayer.h"
+#include "QtOpenFileDialog.h"
 #include "SkinFolders.h"
 #include "WindowSlot.h"
 #include "ui_Frm_Main.h"
 
 #include <QtTest>
 #include <QAccessible>
+#include <QDBusAbstractAdaptor>
+#include <QDBusObjectPath>
+#include <QFileDialog>
 #include <QImage>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -81,6 +87,9 @@ class FrmMainTest : public QObject
     std::unique_ptr<WindowSlot<Frm_Help>> m_help;
     std::unique_ptr<WindowSlot<Frm_About>> m_about;
     QPointer<Frm_Main> m_window;
+    bool m_realDialogs = false; // QFileDialogs instead of scripted ones, for one test
+    MprisPlayer *m_mpris = nullptr;
+    std::unique_ptr<QSignalSpy> m_announced;
 
     Frm_Main &w() { return *m_window; }
     const Ui::Frm_Main &ui() { return m_window->controls(); }
@@ -108,6 +117,45 @@ class FrmMainTest : public QObject
     static constexpr QPoint Background{10, 170};
     QSize shown(SkinButton b) { return w().button(b)->size(); }
 
+    // One of the player's D-Bus interfaces, and a call to it as QtDBus makes
+    // it: "Play", "Seek <us>", "SetPosition <us>", "OpenUri <uri>", "Raise",
+    // "<property>=<value>".
+    QObject *mpris(const char *interfaceName)
+    {
+        for (QDBusAbstractAdaptor *adaptor : m_mpris->findChildren<QDBusAbstractAdaptor *>())
+            if (QByteArray(adaptor->metaObject()->classInfo(0).value()) == interfaceName)
+                return adaptor;
+        return nullptr;
+    }
+    QObject *player() { return mpris("org.mpris.MediaPlayer2.Player"); }
+    QObject *root() { return mpris("org.mpris.MediaPlayer2"); }
+    void mprisCall(const QString &call)
+    {
+        const QString name = call.section(QRegularExpression("[ =]"), 0, 0);
+        const QString arg = call.section(QRegularExpression("[ =]"), 1);
+        QObject *to = name == "Quit" || name == "Raise" ? root() : player();
+        if (call.contains('='))
+            to->setProperty(qPrintable(name), name == "Volume" ? QVariant(arg.toDouble()) : QVariant(arg));
+        else if (name == "Seek")
+            QMetaObject::invokeMethod(to, "Seek", Q_ARG(qlonglong, arg.toLongLong()));
+        else if (name == "SetPosition")
+            QMetaObject::invokeMethod(to, "SetPosition", Q_ARG(QDBusObjectPath, QDBusObjectPath("/org/tandra/Files")),
+                                      Q_ARG(qlonglong, arg.toLongLong()));
+        else if (name == "OpenUri")
+            QMetaObject::invokeMethod(to, "OpenUri", Q_ARG(QString, arg));
+        else if (!name.isEmpty())
+            QVERIFY(QMetaObject::invokeMethod(to, qPrintable(name)));
+    }
+    // Every value announced for a property so far, in order.
+    QVariantList announced(const QString &property)
+    {
+        QVariantList values;
+        for (const QList<QVariant> &signal : std::as_const(*m_announced))
+            if (signal[1].toMap().contains(property))
+                values << signal[1].toMap().value(property);
+        return values;
+    }
+
 private slots:
     void init()
     {
@@ -124,7 +172,10 @@ private slots:
             m_playback = playback.get();
             return playback;
         };
-        parts.makeDialog = [this](const OpenFileDialogSettings &, QWidget *) {
+        parts.makeDialog = [this](const OpenFileDialogSettings &settings,
+                                  QWidget *parent) -> std::unique_ptr<OpenFileDialog> {
+            if (m_realDialogs)
+                return std::make_unique<QtOpenFileDialog>(settings, parent);
             static const char *names[] = {"Cmo_1", "Cmo_2", "Cmo_Img"};
             auto dialog = std::make_unique<ScriptedDialog>(names[m_dialogs.size()], m_log);
             m_dialogs << dialog.get();
@@ -137,10 +188,14 @@ private slots:
         m_window->show();
         m_window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(m_window));
+        m_mpris = new MprisPlayer(*m_window);
+        m_announced = std::make_unique<QSignalSpy>(m_mpris, &MprisPlayer::announced);
     }
 
     void cleanup()
     {
+        m_realDialogs = false;
+        m_announced.reset();
         delete m_window.data();
         for (QWidget *window : QApplication::topLevelWidgets())
             delete window;
@@ -477,7 +532,7 @@ private slots:
         QTest::addColumn<QStringList>("pressed"); // what the press action does
         const QStringList opens{"Mmc_1: close", "Mmc_2: close"};
         const QStringList plays{"Mmc_1: open", "Mmc_1: play", "Mmc_2: open", "Mmc_2: play"};
-        const QAccessible::Role B = QAccessible::Button, None = QAccessible::NoRole;
+        const QAccessible::Role B = QAccessible::Button;
         QTest::newRow("Img_1") << "Img_1" << "" << B << "إفتح 1" << false << opens + QStringList{"Cmo_1: show"};
         QTest::newRow("Img_2") << "Img_2" << "" << B << "إفتح 2" << false << opens + QStringList{"Cmo_2: show"};
         QTest::newRow("Play covered") << "Img_Play" << "" << B << "تشغيل" << true << QStringList();
@@ -486,8 +541,8 @@ private slots:
         QTest::newRow("Pause after Play") << "Img_Pause" << "Mnu_Play" << B << "تأني" << false
                                           << QStringList{"Mmc_1: pause", "Mmc_2: pause"};
         QTest::newRow("Stop after Play") << "Img_Stop" << "Mnu_Play" << B << "توقف" << false << opens;
-        QTest::newRow("overlay") << "Img_DPlay" << "" << None << "" << false << QStringList();
-        QTest::newRow("background") << "Frm_Background" << "" << None << "" << false << QStringList();
+        QTest::newRow("overlay") << "Img_DPlay" << "" << QAccessible::Graphic << "" << false << QStringList();
+        QTest::newRow("background") << "Frm_Background" << "" << QAccessible::Pane << "" << false << QStringList();
         QTest::newRow("window") << "Frm_Main" << "" << QAccessible::Window << "Tandra" << false << QStringList();
     }
 
@@ -511,6 +566,238 @@ private slots:
         QCOMPARE(seen->actionInterface()->actionNames().contains(press), !pressed.isEmpty());
         seen->actionInterface()->doAction(press);
         QCOMPARE(*m_log, pressed);
+    }
+
+    void dialogHoldsBackEveryWayIn_data()
+    {
+        QTest::addColumn<QString>("dialog"); // the skin's opens over a playing transport, with no Stop first
+        QTest::addColumn<QString>("way");
+        for (const char *way : {"Play", "Pause", "PlayPause", "Stop", "OpenUri %F", "Quit", "Raise", "Volume=0.5",
+                                "LoopStatus=Track", "press Img_Play", "Ctrl+Z", "media Play key", "drop"})
+            QTest::addRow("Cmo_1, %s", way) << "Cmo_1" << way;
+        for (const char *way : {"Seek 5000000", "SetPosition 1000000", "Stop", "press Img_Pause"})
+            QTest::addRow("Cmo_Img, %s", way) << "Cmo_Img" << way;
+    }
+
+    void dialogHoldsBackEveryWayIn()
+    {
+        QFETCH(QString, dialog);
+        QFETCH(QString, way);
+        cleanup();
+        m_realDialogs = true;
+        init();
+        const QString file = m_dir.path() + "/a.wav";
+        QVERIFY(QFile(file).open(QIODevice::WriteOnly));
+        w().openFile(1, file);
+        if (dialog == "Cmo_Img")
+            ui().Mnu_Play->trigger();
+        const Flags before = flags();
+        m_log->clear();
+        m_announced->clear();
+        bool could = true, stillOpen = false, inFront = false;
+        QTimer::singleShot(0, this, [&] {
+            QFileDialog *shown = nullptr;
+            QTRY_VERIFY((shown = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())));
+            could = root()->property("CanQuit").toBool();
+            for (const char *name : {"CanPlay", "CanPause", "CanSeek", "CanControl"})
+                could |= player()->property(name).toBool();
+            w().activateWindow();
+            if (way == "Ctrl+Z" || way == "media Play key")
+                QTest::keyClick(m_window->windowHandle(), way == "Ctrl+Z" ? Qt::Key_Z : Qt::Key_MediaPlay,
+                                way == "Ctrl+Z" ? Qt::ControlModifier : Qt::NoModifier);
+            else if (way.startsWith("press "))
+                QAccessible::queryAccessibleInterface(w().findChild<QWidget *>(way.mid(6)))
+                    ->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            else if (way == "drop") {
+                QMimeData data;
+                data.setUrls({QUrl::fromLocalFile(file)});
+                QDropEvent drop(toWindow(inside(ui().Img_1)), Qt::CopyAction, &data, Qt::LeftButton, {});
+                QApplication::sendEvent(m_window, &drop);
+            } else
+                mprisCall(QString(way).replace("%F", QUrl::fromLocalFile(file).toString()));
+            inFront = way == "Raise" && QTest::qWaitFor([shown] { return QApplication::activeWindow() == shown; });
+            stillOpen = shown->isVisible();
+            shown->reject();
+        });
+        if (dialog == "Cmo_1")
+            w().Img_1_Click();
+        else
+            w().Mnu_ChoseSkin_Click();
+        QCOMPARE(*m_log, dialog == "Cmo_1" ? (QStringList{"Mmc_1: close", "Mmc_2: close"}) : QStringList());
+        QCOMPARE(flags(), dialog == "Cmo_1" ? AfterStop : before);
+        QVERIFY(stillOpen && !could);
+        QVERIFY(inFront || way != "Raise");
+        // Told as the dialog opened and again as it closed.
+        QCOMPARE(announced("CanPlay"), (QVariantList{false, true}));
+        QCOMPARE(announced("CanQuit"), (QVariantList{false, true}));
+    }
+
+    void channelMenu_data()
+    {
+        QTest::addColumn<int>("channel");
+        QTest::addColumn<bool>("byKey"); // the menu key while the button has the focus
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("positionMs");
+        QTest::addColumn<qint64>("durationMs");
+        QTest::addColumn<QString>("summary"); // as the menu shows it and a screen reader hears it
+        QTest::newRow("no file") << 0 << false << "" << qint64(-1) << qint64(-1) << "لا يوجد ملف";
+        QTest::newRow("not open") << 1 << true << "/music/b.mp3" << qint64(-1) << qint64(-1) << "b.mp3";
+        QTest::newRow("open") << 0 << false << "/music/rock & roll.wav" << qint64(65'999) << qint64(200'000)
+                              << "rock & roll.wav  1:05 / 3:20";
+        QTest::newRow("length not known yet") << 1 << true << "/x/long.mid" << qint64(3'600'000) << qint64(-1)
+                                              << "long.mid  60:00 / -:--";
+    }
+
+    void channelMenu()
+    {
+        QFETCH(int, channel);
+        QFETCH(QString, file);
+        QFETCH(QString, summary);
+        PictureButton *button = channel == 0 ? ui().Img_1 : ui().Img_2;
+        const SkinButton skin = channel == 0 ? SkinButton::Img_1 : SkinButton::Img_2;
+        if (!file.isEmpty())
+            w().openFile(channel, file);
+        QFETCH(qint64, positionMs);
+        QFETCH(qint64, durationMs);
+        m_playback->position[channel] = positionMs;
+        m_playback->duration[channel] = durationMs;
+        m_log->clear();
+        QAccessibleInterface *seen = QAccessible::queryAccessibleInterface(button);
+        QCOMPARE(seen->text(QAccessible::Description), summary);
+        QCOMPARE(seen->text(QAccessible::Name), channel == 0 ? QStringLiteral("إفتح 1") : QStringLiteral("إفتح 2"));
+
+        QFETCH(bool, byKey);
+        if (byKey) {
+            button->setFocus(Qt::TabFocusReason);
+            QContextMenuEvent key(QContextMenuEvent::Keyboard, {5, 5}, button->mapToGlobal(QPoint(5, 5)));
+            QApplication::sendEvent(QApplication::focusWidget(), &key);
+        } else {
+            moveTo(inside(button));
+            press(inside(button), Qt::RightButton);
+            QCOMPARE(shown(skin), skinSize(skin, ButtonVisualState::Pressed));
+        }
+        ChannelMenu *menu = w().channelMenu();
+        QVERIFY(menu->isVisible() && menu->layoutDirection() == Qt::RightToLeft);
+        auto item = [menu](const char *name) { return menu->findChild<QAction *>(name); };
+        const auto firstLine = [&] {
+            static const QRegularExpression isolates("[\\x{2066}-\\x{2069}]");
+            return item("Mnu_ChannelInfo")->text().remove(isolates).replace("&&", "&");
+        };
+        QCOMPARE(firstLine(), summary);
+        QVERIFY(!item("Mnu_ChannelInfo")->isEnabled());
+        m_playback->position[channel] = 125'000; // kept current while open
+        m_playback->duration[channel] = 200'000;
+        QTRY_VERIFY(file.isEmpty() || firstLine().endsWith("  2:05 / 3:20"));
+
+        item("Mnu_ChannelLoop")->trigger();
+        item("Mnu_ChannelMute")->trigger();
+        menu->hide();
+        if (!byKey)
+            release(inside(button), Qt::RightButton);
+        const QString n = QString::number(channel + 1);
+        QCOMPARE(*m_log, (QStringList{"loop " + n + " 1", "mute " + n + " 1"})); // and no click
+        // Both hold across Stop, Play and a new file; Open is the left click.
+        ui().Mnu_Stop->trigger();
+        ui().Mnu_Play->trigger();
+        w().openFile(channel, "/music/c.wav");
+        menu->popupFor(channel, {});
+        QVERIFY(item("Mnu_ChannelLoop")->isChecked() && item("Mnu_ChannelMute")->isChecked());
+        m_log->clear();
+        item("Mnu_ChannelOpen")->trigger();
+        QCOMPARE(*m_log, (QStringList{"Mmc_1: close", "Mmc_2: close", "Cmo_" + n + ": show"}));
+    }
+
+    void mpris_data()
+    {
+        QTest::addColumn<QStringList>("before"); // "file|volume|loop|length <channel> <value>", "play"
+        QTest::addColumn<QString>("call");       // as mprisCall takes it; %D is a folder holding a.wav, b.mp3
+        QTest::addColumn<QStringList>("calls");  // what the engine and channels are told by it
+        QTest::addColumn<QString>("read");       // "<property>[/<key>]=<value>" afterwards
+        QTest::addColumn<bool>("changed");       // and so announced
+        const QStringList none;
+        QTest::newRow("Track loops both") << none << "LoopStatus=Track" << QStringList{"loop 1 1", "loop 2 1"}
+                                          << "LoopStatus=Track" << true;
+        QTest::newRow("Playlist too") << QStringList{"loop 2 1"} << "LoopStatus=Playlist"
+                                      << QStringList{"loop 1 1", "loop 2 1"} << "LoopStatus=Track" << true;
+        QTest::newRow("one looping is None") << QStringList{"loop 1 1"} << "" << none << "LoopStatus=None" << false;
+        QTest::newRow("None loops neither") << QStringList{"loop 1 1", "loop 2 1"} << "LoopStatus=None"
+                                            << QStringList{"loop 1 0", "loop 2 0"} << "LoopStatus=None" << true;
+        QTest::newRow("the louder, ratio kept") << QStringList{"volume 1 0.8", "volume 2 0.4"} << "Volume=0.5"
+                                                << QStringList{"volume 1 0.5", "volume 2 0.25"} << "Volume=0.5" << true;
+        QTest::newRow("below 0") << QStringList{"volume 1 0.5", "volume 2 0.2"} << "Volume=-1"
+                                 << QStringList{"volume 1 0", "volume 2 0"} << "Volume=0" << true;
+        QTest::newRow("from silence") << QStringList{"volume 1 0", "volume 2 0"} << "Volume=3"
+                                      << QStringList{"volume 1 1", "volume 2 1"} << "Volume=1" << true;
+        QTest::newRow("not a number") << QStringList{"volume 2 0.3"} << "Volume=nan" << none << "Volume=1" << false;
+        QTest::newRow("channel 2's url") << QStringList{"file 2 %D/b.mp3"} << "" << none
+                                         << "Metadata/xesam:url=file://%D/b.mp3" << false;
+        QTest::newRow("the longer length") << QStringList{"file 1 %D/a.wav", "file 2 %D/b.mp3", "length 1 3000", "length 2 5500",
+                                                           "play"}
+                                           << "" << none << "Metadata/mpris:length=5500000" << true;
+        QTest::newRow("open into 1") << none << "OpenUri file://%D/a.wav" << QStringList{"Mmc_1 file: %D/a.wav"}
+                                     << "Metadata/xesam:url=file://%D/a.wav" << true;
+        QTest::newRow("open into 2") << QStringList{"file 1 %D/a.wav"} << "OpenUri file://%D/b.mp3"
+                                     << QStringList{"Mmc_2 file: %D/b.mp3"} << "Metadata/xesam:url=file://%D/a.wav"
+                                     << true;
+        QTest::newRow("open with both full") << QStringList{"file 1 %D/a.wav", "file 2 %D/a.wav"}
+                                             << "OpenUri file://%D/b.mp3" << QStringList{"Mmc_1 file: %D/b.mp3"}
+                                             << "Metadata/xesam:url=file://%D/b.mp3" << true;
+        QTest::newRow("open over http") << none << "OpenUri http://example.org/a.wav" << none
+                                        << "Metadata/xesam:url=" << false;
+        QTest::newRow("open a missing file") << none << "OpenUri file://%D/gone.wav" << none
+                                             << "Metadata/xesam:url=" << false;
+        // Saturated far past any file, where the engine's nanoseconds still fit.
+        QTest::newRow("Seek to the end of time") << QStringList{"play"} << "Seek 9223372036854775807"
+                                                 << QStringList{"seek by 2305843009213"} << "CanSeek=true" << false;
+        QTest::newRow("Seek before the start") << QStringList{"play"} << "Seek -9223372036854775808"
+                                               << QStringList{"seek by -2305843009213"} << "CanSeek=true" << false;
+        QTest::newRow("SetPosition at the end of time") << QStringList{"play"} << "SetPosition 9223372036854775807"
+                                                        << QStringList{"seek to 2305843009213"} << "CanSeek=true" << false;
+    }
+
+    void mpris()
+    {
+        QFETCH(QStringList, before);
+        const QString folder = m_dir.path();
+        for (const char *name : {"a.wav", "b.mp3"})
+            QVERIFY(QFile(folder + "/" + name).open(QIODevice::WriteOnly));
+        for (const QString &step : before.replaceInStrings("%D", folder)) {
+            const QStringList words = step.split(' ');
+            const int channel = words.value(1).toInt() - 1;
+            if (words[0] == "file")
+                w().openFile(channel, words[2]);
+            else if (words[0] == "volume")
+                w().setChannelVolume(channel, words[2].toDouble());
+            else if (words[0] == "loop")
+                w().setChannelLooping(channel, words[2] == "1");
+            else if (words[0] == "length")
+                m_playback->duration[channel] = words[2].toLongLong();
+            else
+                ui().Mnu_Play->trigger();
+        }
+        m_log->clear();
+        m_announced->clear();
+        QFETCH(QString, call);
+        mprisCall(call.replace("%D", folder));
+        QFETCH(QStringList, calls);
+        QCOMPARE(m_log->filter(QRegularExpression("^(volume|loop|seek|Mmc_. file)")), calls.replaceInStrings("%D", folder));
+        QFETCH(QString, read);
+        const QString property = read.section('=', 0, 0).section('/', 0, 0);
+        const QString key = read.section('=', 0, 0).section('/', 1);
+        const auto value = [&](const QVariant &v) { return (key.isEmpty() ? v : v.toMap().value(key)).toString(); };
+        QTRY_COMPARE(value(player()->property(qPrintable(property))), read.section('=', 1).replace("%D", folder));
+        QFETCH(bool, changed);
+        QCOMPARE(announced(property).isEmpty(), !changed);
+        QVERIFY(!changed || value(announced(property).last()) == value(player()->property(qPrintable(property))));
+    }
+
+    void mprisOffersWhatTheDesktopEntryDoes()
+    {
+        QFile entry(qEnvironmentVariable("TANDRA_TEST_SOURCE_DIR") + "/app/org.example.tandra.desktop");
+        QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+        const QString types = QString::fromUtf8(entry.readAll()).section("\nMimeType=", 1).section('\n', 0, 0);
+        QCOMPARE(root()->property("SupportedMimeTypes").toStringList(), types.split(';', Qt::SkipEmptyParts));
+        QCOMPARE(root()->property("SupportedUriSchemes").toStringList(), QStringList{"file"});
     }
 
     void stateTableByButtonsAndByMenu()

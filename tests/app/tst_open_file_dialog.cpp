@@ -59,6 +59,18 @@ private slots:
         dialog.showOpen();
         QCOMPARE(enterChooses, QStringList{m_dir.filePath("b.mp3")});
         QVERIFY(dialog.fileName().isEmpty()); // a cancel gives the empty text
+
+        // After the cancel: the same folder, and nothing in the name box.
+        QString folder = "not shown";
+        QString nameBox = "not shown";
+        whenShown([&](QFileDialog *d) {
+            folder = d->directory().absolutePath();
+            nameBox = d->findChild<QLineEdit *>("fileNameEdit")->text();
+            d->reject();
+        });
+        dialog.showOpen();
+        QCOMPARE(folder, QDir(m_dir.path()).absolutePath());
+        QCOMPARE(nameBox, QString());
     }
 
     void skinDialogOffersItsPreset()

@@ -369,6 +369,35 @@ private slots:
         QCOMPARE(player.process().exitCode(), 0);
     }
 
+    // Nothing on stderr in normal use, with channel 2 empty and no session
+    // bus; QT_LOGGING_RULES brings the information lines back.
+    void quietInNormalUse_data()
+    {
+        QTest::addColumn<QString>("rules");
+        QTest::addColumn<QString>("printed");
+        QTest::newRow("by default") << "" << "";
+        QTest::newRow("information asked for") << "tandra.*=true" << "tandra.app: no D-Bus session bus";
+    }
+
+    void quietInNormalUse()
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + m_dir.filePath("no-bus"));
+        QFETCH(QString, rules);
+        env.insert("QT_LOGGING_RULES", rules);
+        Player player(QStringLiteral(TANDRA_BINARY), true);
+        player.process().setProcessEnvironment(env);
+        QVERIFY(player.start({m_lowFile}));
+        player.click(PlayButton);
+        QTest::qWait(1000);
+        player.click(StopButton);
+        QTest::qWait(300);
+        QFETCH(QString, printed);
+        const QByteArray errors = player.errors();
+        QVERIFY2(errors.startsWith(printed.toUtf8()) && errors.isEmpty() == printed.isEmpty()
+                     && !errors.contains("cannot open"), errors.constData());
+    }
+
     void exitFromTheMenuWhilePlaying()
     {
         Player player;

@@ -88,6 +88,7 @@ struct Model
     QStringList words;
     std::optional<Control> grab;
     std::optional<QPoint> pointer; // where the pointer last was
+    bool menuOpened = false;       // by the last event
 
     // A press or release somewhere else comes after a move there, as the
     // pointer has to get there first.
@@ -175,12 +176,15 @@ struct Model
                 show(SkinButton::Img_1, ButtonVisualState::Normal);
         }
     }
-    void press(QPoint p)
+    void press(QPoint p, Qt::MouseButton button)
     {
         reach(p);
         grab = hit(p);
         if (auto b = skinButton(*grab))
             show(*b, ButtonVisualState::Pressed);
+        // The right button on a channel button opens its menu; the test
+        // closes it at once, and the button keeps the mouse until released.
+        menuOpened = button == Qt::RightButton && (grab == Control::Img_1 || grab == Control::Img_2);
     }
     void release(QPoint p, Qt::MouseButton button, const QString &answer)
     {
@@ -327,7 +331,7 @@ std::pair<int, QString> replay(const QString &programFolder, const std::vector<E
         case Event::Press:
             QTest::mousePress(handle, e.button, {}, toWindow(e.point));
             held = e.button;
-            model.press(e.point);
+            model.press(e.point, e.button);
             break;
         case Event::Release:
             QTest::mouseRelease(handle, e.button, {}, toWindow(e.point));
@@ -350,6 +354,11 @@ std::pair<int, QString> replay(const QString &programFolder, const std::vector<E
             break;
         }
 
+        QWidget *menu = QApplication::activePopupWidget();
+        if (menu)
+            menu->close();
+        if ((menu != nullptr) != std::exchange(model.menuOpened, false))
+            return {int(i), QStringLiteral("channel menu %1").arg(menu ? "opened" : "not opened")};
         const std::array<bool, 6> flags{ui.Img_Play->isEnabled(),  ui.Img_Pause->isEnabled(),
                                         ui.Img_Stop->isEnabled(),  ui.Img_DPlay->isVisible(),
                                         ui.Img_DPause->isVisible(), ui.Img_DStop->isVisible()};

@@ -1,0 +1,101 @@
+#include "ChannelMenu.h"
+
+#include "Frm_Main.h"
+#include "Playback.h"
+
+#include <QFileInfo>
+
+namespace {
+
+// The captions, in the menu bar's words.
+const QString NoFile = QStringLiteral("لا يوجد ملف");
+const QString Loop = QStringLiteral("تكرار");
+const QString Mute = QStringLiteral("كتم الصوت");
+const QString Open = QStringLiteral("إفتح ملفاً...");
+
+// Unicode isolates: first-strong for a name in any script, left to right for
+// the times, and right to left around both, as the menu's style lays out
+// every line left to right.
+const QChar RightToLeftIsolate(0x2067);
+const QChar FirstStrongIsolate(0x2068);
+const QChar LeftToRightIsolate(0x2066);
+const QChar PopIsolate(0x2069);
+
+} // namespace
+
+QString minutesSeconds(qint64 ms)
+{
+    const qint64 seconds = std::max<qint64>(0, ms) / 1000;
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString channelSummary(const QString &fileName, qint64 positionMs, qint64 durationMs, bool rightToLeft)
+{
+    if (fileName.isEmpty())
+        return NoFile;
+    const QString name = QFileInfo(fileName).fileName();
+    if (positionMs < 0 && durationMs < 0)
+        return name;
+    const QString times = QStringLiteral("%1 / %2").arg(minutesSeconds(positionMs),
+                                                  durationMs < 0 ? QStringLiteral("-:--") : minutesSeconds(durationMs));
+    if (!rightToLeft)
+        return name + QStringLiteral("  ") + times;
+    return RightToLeftIsolate + (FirstStrongIsolate + name + PopIsolate) + QStringLiteral("  ")
+           + (LeftToRightIsolate + times + PopIsolate) + PopIsolate;
+}
+
+ChannelMenu::ChannelMenu(Frm_Main &window)
+    : QMenu(&window)
+    , m_window(window)
+    , m_info(addAction(QString()))
+    , m_loop(addAction(Loop))
+    , m_mute(addAction(Mute))
+    , m_open(addAction(Open))
+{
+    setObjectName(QStringLiteral("Mnu_Channel"));
+    setLayoutDirection(Qt::RightToLeft);
+    m_info->setObjectName(QStringLiteral("Mnu_ChannelInfo"));
+    m_info->setEnabled(false);
+    m_loop->setObjectName(QStringLiteral("Mnu_ChannelLoop"));
+    m_loop->setCheckable(true);
+    m_mute->setObjectName(QStringLiteral("Mnu_ChannelMute"));
+    m_mute->setCheckable(true);
+    m_open->setObjectName(QStringLiteral("Mnu_ChannelOpen"));
+    insertSeparator(m_loop);
+    insertSeparator(m_open);
+
+    connect(m_loop, &QAction::triggered, this, [this](bool on) { m_window.setChannelLooping(m_channel, on); });
+    connect(m_mute, &QAction::triggered, this, [this](bool on) { m_window.setChannelMuted(m_channel, on); });
+    connect(m_open, &QAction::triggered, this, [this] {
+        if (m_channel == 0)
+            m_window.Img_1_Click();
+        else
+            m_window.Img_2_Click();
+    });
+
+    // The position moves while the menu is open.
+    m_refresh.setInterval(250);
+    connect(&m_refresh, &QTimer::timeout, this, &ChannelMenu::refresh);
+    connect(this, &QMenu::aboutToShow, &m_refresh, qOverload<>(&QTimer::start));
+    connect(this, &QMenu::aboutToHide, &m_refresh, &QTimer::stop);
+}
+
+void ChannelMenu::popupFor(int channel, const QPoint &globalPos)
+{
+    m_channel = channel;
+    const Playback &playback = m_window.playback();
+    m_loop->setChecked(playback.isLooping(channel));
+    m_mute->setChecked(playback.isMuted(channel));
+    refresh();
+    popup(globalPos);
+}
+
+void ChannelMenu::refresh()
+{
+    const Playback &playback = m_window.playback();
+    QString line = channelSummary(m_window.channelFile(m_channel), playback.channelPositionMs(m_channel),
+                                  playback.channelDurationMs(m_channel), true);
+    // A name's "&" would mark a shortcut letter, and a tab start a shortcut's text.
+    line.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QLatin1Char('\t'), QLatin1Char(' '));
+    m_info->setText(line);
+}
