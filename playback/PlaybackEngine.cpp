@@ -387,7 +387,7 @@ void PlaybackEngine::describeStream()
 void PlaybackEngine::dropBranch(int index, const QString &why)
 {
     ChannelState &c = *m_channels[index];
-    qCInfo(lcPlayback).noquote() << "channel" << index + 1 << "stops:" << why;
+    qCWarning(lcPlayback).noquote() << "channel" << index + 1 << "stops:" << why;
     c.wanted = Wanted::Closed;
     c.reopen = false;
     c.branch.reset();

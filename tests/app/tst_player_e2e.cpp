@@ -93,6 +93,24 @@ struct PrivateBus
     }
 };
 
+// A tone's amplitude, window by window (10 ms, Hann), from `from` to `to` s.
+std::vector<double> envelope(const std::vector<float> &x, double frequency, double from, double to)
+{
+    const int rate = tones::SinkRecorder::SampleRate, n = rate / 100;
+    std::vector<double> levels;
+    for (auto start = std::size_t(from * rate); start + std::size_t(n) <= std::min(x.size(), std::size_t(to * rate));
+         start += std::size_t(n) / 2) {
+        double re = 0, im = 0;
+        for (int i = 0; i < n; ++i) {
+            const double w = 0.5 - 0.5 * std::cos(2 * M_PI * i / (n - 1)), t = double(start + std::size_t(i)) / rate;
+            re += w * x[start + std::size_t(i)] * std::cos(2 * M_PI * frequency * t);
+            im += w * x[start + std::size_t(i)] * std::sin(2 * M_PI * frequency * t);
+        }
+        levels.push_back(4 * std::hypot(re, im) / n);
+    }
+    return levels;
+}
+
 } // namespace
 
 class PlayerE2ETest : public QObject
@@ -396,6 +414,45 @@ private slots:
         const QByteArray errors = player.errors();
         QVERIFY2(errors.startsWith(printed.toUtf8()) && errors.isEmpty() == printed.isEmpty()
                      && !errors.contains("cannot open"), errors.constData());
+    }
+
+    // A one-second file of whole cycles, looped from the desktop's side: one
+    // unbroken tone with no dip or jump at its seams, while channel 2 goes on
+    // unchanged; switched off, the loop ends at the file's end.
+    void aLoopIsHeardWithoutSeams()
+    {
+        const QString loop = testmedia::writeWav(m_dir.filePath("loop-440.wav"), 1, [](int f, int) { return 0.3 * std::sin(2 * M_PI * Low * f / 48000); });
+        const QString other = testmedia::writeWav(m_dir.filePath("other-1000.wav"), 12, [](int f, int) { return 0.3 * std::sin(2 * M_PI * High * f / 48000); });
+        PrivateBus bus;
+        QVERIFY(bus.start());
+        Player player;
+        player.process().setProcessEnvironment(bus.env);
+        QVERIFY(player.start({loop, other}));
+        QTRY_COMPARE_WITH_TIMEOUT(bus.playerctl({"status"}), QStringLiteral("Stopped"), 5000);
+        bus.playerctl({"loop", "Track"});
+        QTRY_COMPARE_WITH_TIMEOUT(bus.playerctl({"loop"}), QStringLiteral("Track"), 5000);
+        tones::SinkRecorder recorder;
+        QVERIFY(recorder.start());
+        QTest::qWait(300);
+        player.click(PlayButton);
+        QTest::qWait(4500);
+        const double loopOff = recorder.elapsedSeconds();
+        bus.playerctl({"loop", "None"});
+        QTest::qWait(2500);
+        const std::vector<float> sound = recorder.stop();
+
+        const double start = tones::onsetSeconds(sound, tones::SinkRecorder::SampleRate, Low);
+        QVERIFY(start > 0);
+        for (double frequency : {Low, High}) {
+            const std::vector<double> levels = envelope(sound, frequency, start + 0.05, loopOff);
+            const auto [lowest, highest] = std::minmax_element(levels.begin(), levels.end());
+            qInfo("%g Hz over %.1f s: level %.3f to %.3f", frequency, loopOff - start, *lowest, *highest);
+            QVERIFY2(*lowest > 0.9 * *highest, "a dip or a jump in the level");
+        }
+        const auto after = tones::findTones(std::vector<float>(sound.begin() + qsizetype(loopOff * 48000), sound.end()),
+                                            tones::SinkRecorder::SampleRate, {Low, High});
+        qInfo("after the loop was switched off: %g Hz for %.2f s", Low, after[0].heardSeconds);
+        QVERIFY2(after[0].heardSeconds < 1.05 && after[1].heardSeconds > 2.3, "the loop ends at the file's end, channel 2 goes on");
     }
 
     void exitFromTheMenuWhilePlaying()
