@@ -1,5 +1,6 @@
 #include "SoundBench.h"
 
+#include "MediaFiles.h"
 #include "PlayerDriver.h"
 #include "SinkRecorder.h"
 
@@ -26,15 +27,15 @@ QString written(const QString &path)
 QString noiseFile(const QString &path, double level, quint32 seed)
 {
     QRandomGenerator random(seed);
-    return written(writeWav16(path, SinkRate, FileSeconds,
-                              [&](int, int) { return level * (2 * random.generateDouble() - 1); }));
+    return written(testmedia::writeWav(path, FileSeconds,
+                                       [&](int, int) { return level * (2 * random.generateDouble() - 1); }, SinkRate));
 }
 
 QString sineFile(const QString &path, double frequency)
 {
-    return written(writeWav16(path, SinkRate, SoundFiles::LoudSeconds, [&](int frame, int) {
+    return written(testmedia::writeWav(path, SoundFiles::LoudSeconds, [&](int frame, int) {
         return 0.9 * std::sin(2 * M_PI * frequency * frame / SinkRate);
-    }));
+    }, SinkRate));
 }
 
 void startRecording(tones::SinkRecorder &recorder)
@@ -56,8 +57,9 @@ Samples toSamples(const std::vector<float> &sound)
 
 SoundFiles::SoundFiles(const QString &dir)
     : noise(noiseFile(QDir(dir).filePath(QStringLiteral("noise.wav")), 0.25, 7))
-    , tones(written(writeWav16(QDir(dir).filePath(QStringLiteral("tones-44k.wav")), OtherRate, FileSeconds,
-                               [this](int frame, int channel) { return mix.at(double(frame) / OtherRate, channel); })))
+    , tones(written(testmedia::writeWav(QDir(dir).filePath(QStringLiteral("tones-44k.wav")), FileSeconds,
+                                        [this](int frame, int channel) { return mix.at(double(frame) / OtherRate, channel); },
+                                        OtherRate)))
     , quiet{noiseFile(QDir(dir).filePath(QStringLiteral("quiet1.wav")), 0.3, 8),
             noiseFile(QDir(dir).filePath(QStringLiteral("quiet2.wav")), 0.3, 9)}
     , loud{sineFile(QDir(dir).filePath(QStringLiteral("loud1.wav")), 440),

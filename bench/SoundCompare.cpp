@@ -59,35 +59,6 @@ double decibels(double signal, double noise)
 
 } // namespace
 
-QString writeWav16(const QString &path, int rate, double seconds, const std::function<double(int, int)> &sample)
-{
-    const int frames = int(seconds * rate);
-    QByteArray pcm(frames * 4, Qt::Uninitialized);
-    for (int f = 0; f < frames; ++f)
-        for (int c = 0; c < 2; ++c)
-            qToLittleEndian<qint16>(qint16(std::lround(std::clamp(sample(f, c), -1.0, 1.0) * Scale)),
-                                    pcm.data() + 4 * f + 2 * c);
-    QByteArray header("RIFF____WAVEfmt \x10\0\0\0\1\0\2\0________\4\0\x10\0data____", 44);
-    qToLittleEndian<quint32>(quint32(36 + pcm.size()), header.data() + 4);
-    qToLittleEndian<quint32>(quint32(rate), header.data() + 24);
-    qToLittleEndian<quint32>(quint32(rate * 4), header.data() + 28);
-    qToLittleEndian<quint32>(quint32(pcm.size()), header.data() + 40);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(header + pcm) == header.size() + pcm.size() ? path : QString();
-}
-
-Samples readWav16(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray pcm = file.readAll().mid(44);
-    Samples samples(std::size_t(pcm.size() / 2));
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = qFromLittleEndian<qint16>(pcm.constData() + 2 * i);
-    return samples;
-}
-
 ToneMix::ToneMix(quint32 seed)
 {
     QRandomGenerator random(seed);

@@ -13,8 +13,6 @@ namespace bench {
 using Samples = std::vector<qint32>;
 
 // A 16-bit stereo WAV; sample(frame, channel) in -1..1, rounded to 1/32767.
-QString writeWav16(const QString &path, int rate, double seconds, const std::function<double(int, int)> &sample);
-Samples readWav16(const QString &path);
 
 // Steady tones a third of an octave apart from 31.5 Hz to 16 kHz, equally
 // loud (pink, as music is on average), at random phases in each channel:

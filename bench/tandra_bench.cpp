@@ -31,6 +31,7 @@
 #include <unistd.h>
 
 using namespace bench;
+using testmedia::readWav16;
 
 namespace {
 

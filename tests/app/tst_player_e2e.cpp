@@ -78,6 +78,16 @@ struct PrivateBus
         env.insert("DBUS_SESSION_BUS_ADDRESS", QString::fromUtf8(daemon.readLine()).trimmed());
         return true;
     }
+    // The player on this bus, started with the files, once the desktop sees it.
+    bool startPlayer(Player &player, const QStringList &files)
+    {
+        player.process().setProcessEnvironment(env);
+        if (!player.start(files))
+            return false;
+        for (int waited = 0; waited < 5000 && playerctl({"status"}) != QLatin1String("Stopped"); waited += 100)
+            QTest::qWait(100);
+        return playerctl({"status"}) == QLatin1String("Stopped");
+    }
     QString playerctl(const QStringList &command)
     {
         QProcess p;
@@ -238,9 +248,7 @@ private slots:
         QVERIFY2(bus.start(), "dbus-daemon gave no address");
         const auto playerctl = [&bus](const QStringList &command) { return bus.playerctl(command); };
         Player player;
-        player.process().setProcessEnvironment(bus.env);
-        QVERIFY(player.start({m_lowFile, m_highFile}));
-        QTRY_COMPARE_WITH_TIMEOUT(playerctl({"status"}), QStringLiteral("Stopped"), 5000);
+        QVERIFY(bus.startPlayer(player, {m_lowFile, m_highFile}));
         QCOMPARE(playerctl({"metadata", "xesam:title"}), QStringLiteral("low-440.wav + high-1000.mp3"));
 
         tones::SinkRecorder recorder;
@@ -352,9 +360,7 @@ private slots:
         PrivateBus bus;
         QVERIFY(bus.start());
         Player player;
-        player.process().setProcessEnvironment(bus.env);
-        QVERIFY(player.start({low, high}));
-        QTRY_COMPARE_WITH_TIMEOUT(bus.playerctl({"status"}), QStringLiteral("Stopped"), 5000);
+        QVERIFY(bus.startPlayer(player, {low, high}));
         player.click(PlayButton);
         QTest::qWait(1500);
         SoundServer server;
@@ -426,9 +432,7 @@ private slots:
         PrivateBus bus;
         QVERIFY(bus.start());
         Player player;
-        player.process().setProcessEnvironment(bus.env);
-        QVERIFY(player.start({loop, other}));
-        QTRY_COMPARE_WITH_TIMEOUT(bus.playerctl({"status"}), QStringLiteral("Stopped"), 5000);
+        QVERIFY(bus.startPlayer(player, {loop, other}));
         bus.playerctl({"loop", "Track"});
         QTRY_COMPARE_WITH_TIMEOUT(bus.playerctl({"loop"}), QStringLiteral("Track"), 5000);
         tones::SinkRecorder recorder;

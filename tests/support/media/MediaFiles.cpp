@@ -355,9 +355,8 @@ QString makeToneFile(const QString &dir, const QString &fileName, MediaKind kind
     return ok ? path : QString();
 }
 
-QString writeWav(const QString &path, double seconds, const std::function<double(int, int)> &sample)
+QString writeWav(const QString &path, double seconds, const std::function<double(int, int)> &sample, int rate)
 {
-    constexpr int rate = 48000;
     const int frames = int(seconds * rate);
     QByteArray pcm(frames * 4, Qt::Uninitialized);
     for (int f = 0; f < frames; ++f)

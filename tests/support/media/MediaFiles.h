@@ -38,9 +38,10 @@ QByteArray wrapInCdxa(const QByteArray &programStream);
 // A file decoded alone, as fast as it goes, to mono samples at this rate.
 std::vector<float> decodeMono(const QString &path, int sampleRate);
 
-// A 16-bit stereo WAV at 48 kHz written sample by sample: sample(frame,
-// channel) in -1..1. Returns the path, or empty when it could not be written.
-QString writeWav(const QString &path, double seconds, const std::function<double(int frame, int channel)> &sample);
+// A 16-bit stereo WAV written sample by sample: sample(frame, channel) in
+// -1..1. Returns the path, or empty when it could not be written.
+QString writeWav(const QString &path, double seconds, const std::function<double(int frame, int channel)> &sample,
+                 int rate = 48000);
 // Its samples, interleaved, as integers.
 std::vector<qint32> readWav16(const QString &path);
 
