@@ -22,9 +22,10 @@ bool endsWithEndOfImage(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return true; // the reader reports why
-    const QByteArray bytes = file.read(LargestPictureBytes + 1);
-    return bytes.size() <= LargestPictureBytes
-           && jpegReachesEndOfImage(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
+    if (file.size() > LargestPictureBytes)
+        return false;
+    const QByteArray bytes = file.readAll();
+    return jpegReachesEndOfImage(reinterpret_cast<const uchar *>(bytes.constData()), bytes.size());
 }
 
 } // namespace
