@@ -9,6 +9,8 @@
 #include <pulse/introspect.h>
 #include <pulse/mainloop.h>
 
+#include <dlfcn.h>
+
 #include <memory>
 
 QString gstFormatOfPulse(int pulseFormat)
@@ -31,16 +33,51 @@ QString gstFormatOfPulse(int pulseFormat)
 
 namespace {
 
+// The sound server's client library is opened on the first question, not
+// linked: linked, it and the dozen libraries it needs would load with the
+// window and slow every start-up. By the time a file is played, GStreamer's
+// sound server output has it loaded anyway.
+#define PULSE_FUNCTIONS(X)                                                                                             \
+    X(mainloop_new) X(mainloop_get_api) X(mainloop_free) X(mainloop_prepare) X(mainloop_poll) X(mainloop_dispatch)     \
+    X(context_new) X(context_connect) X(context_get_state) X(context_disconnect) X(context_unref)                     \
+    X(context_get_sink_info_by_name) X(operation_cancel) X(operation_unref)
+
+struct PulseLibrary
+{
+#define DECLARE(name) decltype(&pa_##name) name = nullptr;
+    PULSE_FUNCTIONS(DECLARE)
+#undef DECLARE
+    bool loaded = false;
+};
+
+const PulseLibrary &pulse()
+{
+    static const PulseLibrary library = [] {
+        PulseLibrary l;
+        void *handle = dlopen("libpulse.so.0", RTLD_LAZY | RTLD_LOCAL);
+        if (!handle)
+            return l;
+        l.loaded = true;
+#define RESOLVE(name)                                                                                                  \
+    l.name = reinterpret_cast<decltype(l.name)>(dlsym(handle, "pa_" #name));                                           \
+    l.loaded = l.loaded && l.name;
+        PULSE_FUNCTIONS(RESOLVE)
+#undef RESOLVE
+        return l;
+    }();
+    return library;
+}
+
 struct MainloopFree
 {
-    void operator()(pa_mainloop *loop) const { pa_mainloop_free(loop); }
+    void operator()(pa_mainloop *loop) const { pulse().mainloop_free(loop); }
 };
 struct ContextUnref
 {
     void operator()(pa_context *context) const
     {
-        pa_context_disconnect(context);
-        pa_context_unref(context);
+        pulse().context_disconnect(context);
+        pulse().context_unref(context);
     }
 };
 
@@ -67,14 +104,17 @@ void onSinkInfo(pa_context *, const pa_sink_info *info, int eol, void *data)
 
 std::optional<OutputFormat> soundServerFormat(int timeoutMs)
 {
-    std::unique_ptr<pa_mainloop, MainloopFree> loop(pa_mainloop_new());
+    const PulseLibrary &pa = pulse();
+    if (!pa.loaded)
+        return std::nullopt;
+    std::unique_ptr<pa_mainloop, MainloopFree> loop(pa.mainloop_new());
     if (!loop)
         return std::nullopt;
     const QByteArray name = QCoreApplication::applicationName().toUtf8();
     std::unique_ptr<pa_context, ContextUnref> context(
-        pa_context_new(pa_mainloop_get_api(loop.get()), name.isEmpty() ? "tandra" : name.constData()));
+        pa.context_new(pa.mainloop_get_api(loop.get()), name.isEmpty() ? "tandra" : name.constData()));
     // No autospawn: asking must never start a server of its own.
-    if (!context || pa_context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+    if (!context || pa.context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return std::nullopt;
 
     Query query;
@@ -82,19 +122,19 @@ std::optional<OutputFormat> soundServerFormat(int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     while (!query.done && clock.elapsed() < timeoutMs) {
-        const pa_context_state_t state = pa_context_get_state(context.get());
+        const pa_context_state_t state = pa.context_get_state(context.get());
         if (!PA_CONTEXT_IS_GOOD(state))
             break;
         if (state == PA_CONTEXT_READY && !operation)
-            operation = pa_context_get_sink_info_by_name(context.get(), "@DEFAULT_SINK@", onSinkInfo, &query);
+            operation = pa.context_get_sink_info_by_name(context.get(), "@DEFAULT_SINK@", onSinkInfo, &query);
         // Wakes at least every 20 ms to check the time left.
-        if (pa_mainloop_prepare(loop.get(), 20 * 1000) < 0 || pa_mainloop_poll(loop.get()) < 0
-            || pa_mainloop_dispatch(loop.get()) < 0)
+        if (pa.mainloop_prepare(loop.get(), 20 * 1000) < 0 || pa.mainloop_poll(loop.get()) < 0
+            || pa.mainloop_dispatch(loop.get()) < 0)
             break;
     }
     if (operation) {
-        pa_operation_cancel(operation);
-        pa_operation_unref(operation);
+        pa.operation_cancel(operation);
+        pa.operation_unref(operation);
     }
     if (!query.format)
         qCInfo(lcApp) << "the sound server told no output format";
