@@ -65,6 +65,8 @@ bool hasCapsPrefix(GstPad *pad, const char *prefix)
 ChannelBranch::ChannelBranch(QString fileName, const Setup &setup)
     : m_fileName(std::move(fileName))
     , m_setup(setup)
+    , m_volume(setup.volume)
+    , m_muted(setup.muted)
 {
     gst_segment_init(&m_segment, GST_FORMAT_TIME);
 }

@@ -29,6 +29,10 @@ public:
         // A loop's next round: joins the mixer at once, starting at this
         // running time, where the round before ends; -1 for none.
         GstClockTimeDiff joinAt = -1;
+        // Its gain from the first sample: the mixer pad may be made on a
+        // streaming thread before anyone could set it.
+        double volume = 1;
+        bool muted = false;
     };
 
     // Null when the file can't even be handed to the decoder.

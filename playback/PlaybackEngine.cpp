@@ -260,7 +260,7 @@ void PlaybackEngine::openBranch(int index, bool joinsPlaying)
 {
     ChannelState &c = *m_channels[index];
     c.reopen = false;
-    ChannelBranch::Setup setup = branchSetup();
+    ChannelBranch::Setup setup = branchSetup(index);
     setup.joinsPlaying = joinsPlaying;
     c.branch = ChannelBranch::create(c.fileName, setup);
     if (!c.branch) {
@@ -270,13 +270,16 @@ void PlaybackEngine::openBranch(int index, bool joinsPlaying)
         return;
     }
     c.branch->setLooping(c.looping);
-    applyVolume(index);
     m_openTimer.start(m_options.openTimeoutMs);
 }
 
-ChannelBranch::Setup PlaybackEngine::branchSetup() const
+ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
 {
+    const ChannelState &c = *m_channels[index];
     ChannelBranch::Setup setup;
+    setup.volume = gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR,
+                                                    c.volume);
+    setup.muted = c.muted;
     setup.pipeline = m_pipeline.get();
     setup.mixer = m_mixer;
     setup.mixCaps = m_mixCaps;
@@ -519,10 +522,10 @@ void PlaybackEngine::handleMessage(GstMessage *message)
 void PlaybackEngine::applyVolume(int index)
 {
     ChannelState &c = *m_channels[index];
-    if (c.branch)
-        c.branch->setVolume(gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC,
-                                                             GST_STREAM_VOLUME_FORMAT_LINEAR, c.volume),
-                            c.muted);
+    if (c.branch) {
+        const ChannelBranch::Setup setup = branchSetup(index);
+        c.branch->setVolume(setup.volume, setup.muted);
+    }
 }
 
 void PlaybackEngine::setVolume(int index, double level)
@@ -665,9 +668,8 @@ qint64 PlaybackEngine::channelPositionMs(int index) const
 void PlaybackEngine::loopChannel(int index)
 {
     ChannelState &c = *m_channels[index];
-    if (!m_loopRounds.advance(c.branch, c.fileName, branchSetup()))
+    if (!m_loopRounds.advance(c.branch, c.fileName, branchSetup(index)))
         return; // the file went away: the channel ends here
     c.branch->setLooping(c.looping);
-    applyVolume(index);
     m_openTimer.start(m_options.openTimeoutMs);
 }

@@ -95,7 +95,7 @@ private:
     void resetPipeline();
     void setTarget(GstState state);
     void openBranch(int channel, bool joinsPlaying);
-    ChannelBranch::Setup branchSetup() const;
+    ChannelBranch::Setup branchSetup(int channel) const;
     void loopChannel(int channel);
     void dropBranch(int channel, const QString &why);
     void outputLost(const QString &why);
