@@ -12,6 +12,7 @@
 #                      starts some other daemon behind our back
 #   TANDRA_NULL_SINK   tandra_null (its monitor source is tandra_null.monitor)
 #   TANDRA_TEST_ENV    1
+# The null sink runs at TANDRA_SINK_RATE if set (48000 otherwise).
 #   TANDRA_SOUND_SERVER  scripts/test-sound-server.sh, to stop and start the
 #                      PulseAudio daemon again (and "pid" to name it)
 # Safe to run as root, without a terminal, and several times in parallel.
@@ -120,11 +121,12 @@ export DISPLAY=":$display_num"
 
 # --- PulseAudio -------------------------------------------------------------
 mkdir -p "$workdir/pulse" "$workdir/config/pulse" "$workdir/state"
+sink_rate=${TANDRA_SINK_RATE:-48000}
 chmod 700 "$workdir/pulse"
 
 cat >"$workdir/daemon.conf" <<EOF
-default-sample-rate = 48000
-alternate-sample-rate = 48000
+default-sample-rate = $sink_rate
+alternate-sample-rate = $sink_rate
 default-sample-channels = 2
 exit-idle-time = -1
 flat-volumes = no
@@ -138,7 +140,7 @@ EOF
 # recorded as silence instead of being skipped.
 cat >"$workdir/tandra.pa" <<EOF
 load-module module-native-protocol-unix socket="$workdir/pulse/native" auth-anonymous=1
-load-module module-null-sink sink_name=$sink_name rate=48000 channels=2 channel_map=front-left,front-right sink_properties=device.description=Tandra_null_sink
+load-module module-null-sink sink_name=$sink_name rate=$sink_rate channels=2 channel_map=front-left,front-right sink_properties=device.description=Tandra_null_sink
 set-default-sink $sink_name
 set-default-source $sink_name.monitor
 EOF
