@@ -32,14 +32,43 @@ double PeakLimiter::request(const float *frame) const
     return peak > m_settings.overflow ? m_settings.ceiling / peak : 1.0;
 }
 
+// Frames in, the frames delay() back out, each at `gain`.
+void PeakLimiter::delayFrame(float *frame, double gain)
+{
+    for (int c = 0; c < m_settings.channels; ++c) {
+        float out = frame[c];
+        if (!m_delayed.empty())
+            std::swap(out, m_delayed[m_ringPos * m_settings.channels + c]);
+        frame[c] = gain == 1.0 ? out : float(out * gain);
+    }
+    if (!m_delayed.empty() && ++m_ringPos == std::size_t(delay()))
+        m_ringPos = 0;
+}
+
+// Nothing held below 1: every gain in the hold, the release and the average is 1.
+bool PeakLimiter::isIdle() const
+{
+    return m_held == 1 && m_boxBelowOne == 0 && (m_minima.empty() || m_minima.front().second == 1);
+}
+
 void PeakLimiter::process(float *samples, std::size_t frames)
 {
     const int channels = m_settings.channels;
     for (std::size_t f = 0; f < frames; ++f, ++m_frame) {
         float *frame = samples + f * channels;
+        const double wanted = request(frame);
+
+        // The usual case, nothing near full scale: the frame is only delayed,
+        // and of the state only where it stands moves on.
+        if (wanted == 1 && isIdle()) {
+            m_minima.assign(1, {m_frame, 1.0});
+            if (++m_boxPos == m_box.size())
+                m_boxPos = 0;
+            delayFrame(frame, 1.0);
+            continue;
+        }
 
         // The hold: the smallest request among the last m_lookahead frames.
-        const double wanted = request(frame);
         while (!m_minima.empty() && m_minima.back().second >= wanted)
             m_minima.pop_back();
         m_minima.emplace_back(m_frame, wanted);
@@ -57,20 +86,10 @@ void PeakLimiter::process(float *samples, std::size_t frames)
         m_boxBelowOne += (held < 1) - (m_box[m_boxPos] < 1);
         m_boxSum += held - m_box[m_boxPos];
         m_box[m_boxPos] = held;
-        m_boxPos = (m_boxPos + 1) % m_box.size();
+        if (++m_boxPos == m_box.size())
+            m_boxPos = 0;
         if (m_boxBelowOne == 0)
             m_boxSum = m_lookahead;
-        const double gain = m_boxBelowOne == 0 ? 1.0 : std::min(1.0, m_boxSum / m_lookahead);
-
-        // Out goes the frame delay() back, in comes this one.
-        for (int c = 0; c < channels; ++c) {
-            float out = frame[c];
-            if (!m_delayed.empty()) {
-                std::swap(out, m_delayed[m_ringPos * channels + c]);
-            }
-            frame[c] = gain == 1.0 ? out : float(out * gain);
-        }
-        if (!m_delayed.empty())
-            m_ringPos = (m_ringPos + 1) % std::size_t(delay());
+        delayFrame(frame, m_boxBelowOne == 0 ? 1.0 : std::min(1.0, m_boxSum / m_lookahead));
     }
 }

@@ -40,6 +40,8 @@ public:
 
 private:
     double request(const float *frame) const;
+    bool isIdle() const;
+    void delayFrame(float *frame, double gain);
 
     Settings m_settings;
     int m_lookahead;
