@@ -243,18 +243,22 @@ void ChannelBranch::setVolume(double linear, bool muted)
         g_object_set(m_mixerPad.get(), "volume", linear, "mute", gboolean(muted), nullptr);
 }
 
-// The running time of the mixer's next output. It runs ahead of the clock by
-// what the sound output holds (a fifth of a second for the sound server), so
-// a channel joining at the clock's now would lose that much of its start.
+// Where a channel joining now can start without losing a sample: after the
+// block the mixer is making or still handing on (its position only moves on
+// once the sound output has taken that block, which may take a block's
+// time). That is ahead of the clock by what the sound output holds, so a
+// channel joining at the clock's now would lose that much of its start.
 static GstClockTimeDiff mixerRunningTime(GstElement *mixer)
 {
+    guint64 block = 0;
+    g_object_get(mixer, "output-buffer-duration", &block, nullptr);
     GstSegment &out = GST_AGGREGATOR_PAD(GST_AGGREGATOR(mixer)->srcpad)->segment;
     GST_OBJECT_LOCK(mixer);
     const GstClockTime running = GST_CLOCK_TIME_IS_VALID(out.position)
                                      ? gst_segment_to_running_time(&out, GST_FORMAT_TIME, out.position)
                                      : GST_CLOCK_TIME_NONE;
     GST_OBJECT_UNLOCK(mixer);
-    return GST_CLOCK_TIME_IS_VALID(running) ? GstClockTimeDiff(running) : 0;
+    return GST_CLOCK_TIME_IS_VALID(running) ? GstClockTimeDiff(running + block) : 0;
 }
 
 bool ChannelBranch::waitApart()

@@ -4,7 +4,8 @@
 
 namespace {
 
-constexpr int BlockMs = 40;
+constexpr int MixBlockMs = 100;
+constexpr int OutputBlockMs = 40;
 
 GstCaps *rawCaps(const QString &sampleFormat, const OutputFormat &format)
 {
@@ -76,11 +77,13 @@ std::optional<MixChain> MixChain::build(GstElement *output, const OutputFormat &
     g_object_set(outFilter, "caps", outCaps, nullptr);
     gst_caps_unref(outCaps);
     g_object_set(convert, "dithering", 0 /* none */, "noise-shaping", 0 /* none */, nullptr);
-    // Blocks of 40 ms rather than 10: a quarter of the wake-ups, here and in
-    // the sound server, for a player that needs no lower latency.
-    g_object_set(mixer, "output-buffer-duration", guint64(BlockMs * GST_MSECOND), nullptr);
+    // The mixer runs in blocks of 100 ms, the sound server takes 40 ms at a
+    // time (10 and 10 by default): far fewer wake-ups for a player that needs
+    // no low latency, while a new volume is still heard within a third of a
+    // second.
+    g_object_set(mixer, "output-buffer-duration", guint64(MixBlockMs * GST_MSECOND), nullptr);
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(output), "latency-time"))
-        g_object_set(output, "latency-time", gint64(BlockMs * 1000), nullptr);
+        g_object_set(output, "latency-time", gint64(OutputBlockMs * 1000), nullptr);
 
     gst_bin_add_many(GST_BIN(pipeline.get()), mixer, mixFilter, limiter, convert, outFilter, output, nullptr);
     if (!gst_element_link_many(mixer, mixFilter, limiter, convert, outFilter, output, nullptr))

@@ -236,7 +236,8 @@ private slots:
         const Heard h = heard(sound, played + 0.4, alone);
         QVERIFY2(h.high && !h.low, "channel 2 plays alone");
         const Heard again = heard(sound, replayed, 1e9);
-        QVERIFY2(std::abs(again.lowSeconds - 1.5) < 0.05 && again.high, "the ended channel plays again whole");
+        QVERIFY2(std::abs(again.lowSeconds - 1.5) < 0.05 && again.high,
+                 qPrintable(QStringLiteral("the ended channel plays again whole: %1 s").arg(again.lowSeconds)));
         QCOMPARE(player.process().state(), QProcess::Running);
     }
 
