@@ -54,7 +54,11 @@ log=$build/bench/last-run.log
 } | tee "$out"
 
 say "measuring; the players' own messages go to $log"
-"$root/scripts/with-test-env.sh" "$snapshot/tandra_bench" report \
-  --new "$snapshot/tandra" --old "$old/build/tandra" --bare "$snapshot/tandra_bare" "$@" \
+programs=(--new "$snapshot/tandra" --old "$old/build/tandra" --bare "$snapshot/tandra_bare")
+"$root/scripts/with-test-env.sh" "$snapshot/tandra_bench" report "${programs[@]}" --skip-use "$@" \
   2> >(tee "$log" | grep --line-buffered '^bench:' >&2) | tee -a "$out"
+# Processor time at PulseAudio's own default rate, the files' rate: there no
+# player needs any resampling.
+TANDRA_SINK_RATE=44100 "$root/scripts/with-test-env.sh" "$snapshot/tandra_bench" report "${programs[@]}" --use-only \
+  2> >(tee -a "$log" | grep --line-buffered '^bench:' >&2) | tee -a "$out"
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)." | tee -a "$out"

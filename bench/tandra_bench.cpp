@@ -35,7 +35,7 @@ using testmedia::readWav16;
 
 namespace {
 
-constexpr int PlayingSeconds = 10;
+constexpr int PlayingSeconds = 20;
 constexpr double StartUpLimit = 1.7; // times the bare window
 constexpr double IdleLimitMiB = 45;
 
@@ -253,6 +253,12 @@ void reportSound(const QString &program)
     line();
 }
 
+QStringList soxMix(const QString &one, const QString &two)
+{
+    return {QStringLiteral("sox"), QStringLiteral("-q"), QStringLiteral("-m"), one, two, QStringLiteral("-t"),
+            QStringLiteral("pulseaudio"), QStringLiteral("default")};
+}
+
 void reportUse(const Programs &programs)
 {
     QTemporaryDir dir;
@@ -272,10 +278,7 @@ void reportUse(const Programs &programs)
                                                      QStringLiteral("playbin"), uri(two)}},
                                                    PlayingSeconds);
     progress(QStringLiteral("processor: sox -m"));
-    const ProgramUse sox = measureCommandsUse({{QStringLiteral("sox"), QStringLiteral("-q"), QStringLiteral("-m"), one,
-                                                two, QStringLiteral("-t"), QStringLiteral("pulseaudio"),
-                                                QStringLiteral("default")}},
-                                              PlayingSeconds);
+    const ProgramUse sox = measureCommandsUse({soxMix(one, two)}, PlayingSeconds);
 
     const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
     const auto total = [](const ProgramUse &use) {
@@ -287,10 +290,11 @@ void reportUse(const Programs &programs)
                  .arg(player, ms(double(use.processTicks)), ms(double(use.serverTicks)), judged,
                       use.heard ? QString() : QStringLiteral(" (not heard all along!)"), target));
     };
-    line(QStringLiteral("### Processor, two MP3s playing for %1 s: the player's time and the sound server's over the "
-                        "same %1 s (user + system, clock ticks of %2 ms)")
+    line(QStringLiteral("### Processor, two 44.1 kHz MP3s playing for %1 s into a %3 Hz sink: the player's time and "
+                        "the sound server's over the same %1 s (user + system, clock ticks of %2 ms)")
              .arg(PlayingSeconds)
-             .arg(tick));
+             .arg(tick)
+             .arg(qEnvironmentVariable("TANDRA_SINK_RATE", QStringLiteral("48000"))));
     line();
     line(QStringLiteral("| player | its own | sound server | total | target |"));
     line(QStringLiteral("|---|---|---|---|---|"));
@@ -362,15 +366,22 @@ int report(const QStringList &arguments)
                        {QStringLiteral("bare"), QStringLiteral("The bare Qt window."), QStringLiteral("program")},
                        {QStringLiteral("quick"), QStringLiteral("Eight pairs of kinds instead of all 21.")},
                        {QStringLiteral("runs"), QStringLiteral("Runs per pair."), QStringLiteral("n"),
-                        QStringLiteral("10")}});
+                        QStringLiteral("10")},
+                       {QStringLiteral("use-only"), QStringLiteral("Only processor and memory.")},
+                       {QStringLiteral("skip-use"), QStringLiteral("All but processor and memory.")}});
     parser.process(arguments);
     const Programs programs{parser.value(QStringLiteral("new")), parser.value(QStringLiteral("old")),
                             parser.value(QStringLiteral("bare"))};
     if (programs.current.isEmpty() || programs.old.isEmpty() || programs.bare.isEmpty())
         parser.showHelp(2);
+    if (parser.isSet(QStringLiteral("use-only"))) {
+        reportUse(programs);
+        return 0;
+    }
     reportStartUp(programs, 5);
     reportSound(programs.current);
-    reportUse(programs);
+    if (!parser.isSet(QStringLiteral("skip-use")))
+        reportUse(programs);
     reportFirstPlay(programs, 5);
     reportStarts(programs, parser.isSet(QStringLiteral("quick")), parser.value(QStringLiteral("runs")).toInt());
     line(QStringLiteral("✓ meets its target, ✗ misses it; — nothing heard."));
@@ -402,12 +413,15 @@ int main(int argc, char *argv[])
     }
     if (mode == QLatin1String("use") && args.size() >= 3) {
         QTemporaryDir dir;
-        const QString one = testmedia::makeToneFile(dir.path(), QStringLiteral("one.mp3"), MediaKind::Mp3, 440, 15);
-        const QString two = testmedia::makeToneFile(dir.path(), QStringLiteral("two.mp3"), MediaKind::Mp3, 1000, 15);
+        const QString one = testmedia::makeToneFile(dir.path(), QStringLiteral("one.mp3"), MediaKind::Mp3, 440, PlayingSeconds + 5);
+        const QString two = testmedia::makeToneFile(dir.path(), QStringLiteral("two.mp3"), MediaKind::Mp3, 1000, PlayingSeconds + 5);
         const ProgramUse u = measureProgramUse(args[2], one, two, PlayingSeconds);
         std::printf("processor %lld ticks, sound server %lld ticks%s; resident %s MiB idle, %s MiB playing\n",
                     u.processTicks, u.serverTicks, u.heard ? "" : " (not heard all along)",
                     qPrintable(mib(u.idleKiB)), qPrintable(mib(u.playingKiB)));
+        const ProgramUse sox = measureCommandsUse({soxMix(one, two)}, PlayingSeconds);
+        std::printf("sox -m: processor %lld ticks, sound server %lld ticks%s\n", sox.processTicks, sox.serverTicks,
+                    sox.heard ? "" : " (not heard all along)");
         return 0;
     }
     if (mode == QLatin1String("sound") && args.size() >= 3) {
