@@ -1,11 +1,11 @@
 #include "PlaybackEngine.h"
 
 #include "ChannelBranch.h"
+#include "GstSetup.h"
 #include "MixChain.h"
 #include "SoundOutput.h"
 #include "SynthPool.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <mutex>
 
 Q_LOGGING_CATEGORY(lcPlayback, "tandra.playback")
 
@@ -34,24 +33,6 @@ constexpr int StartDelayMs = 25;
 // the output be lost.
 constexpr int PositionNoteMs = 200;
 constexpr int StallMs = 3000;
-
-void ensureGstInitialized()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        gst_init(nullptr, nullptr);
-        // Of the MP3 decoders at hand, libmpg123 takes less than half the
-        // time of the fixed-point libav one, which would win on its name.
-        if (GstElementFactory *mpg123 = gst_element_factory_find("mpg123audiodec")) {
-            gst_plugin_feature_set_rank(GST_PLUGIN_FEATURE(mpg123), GST_RANK_PRIMARY);
-            gst_object_unref(mpg123);
-        }
-        // The sound server shows the program's stream under this name.
-        const QString name = QCoreApplication::applicationName();
-        if (!name.isEmpty())
-            g_set_application_name(qUtf8Printable(name));
-    });
-}
 
 qint64 saturatingAdd(qint64 a, qint64 b)
 {
