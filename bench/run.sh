@@ -40,7 +40,7 @@ fi
 snapshot=$build/bench/snapshot
 rm -rf "$snapshot"
 mkdir -p "$snapshot"
-cp -r "$build/tandra" "$build/SkinDefault" "$build/bench/tandra_bench" "$build/bench/tandra_bare" "$snapshot/"
+cp -r "$build/tandra" "$build/SkinDefault" "$build/bench/tandra_bench" "$build/bench/tandra_bare" "$build/bench/tandra_bare_menu" "$snapshot/"
 
 out=$build/bench/last-run.md
 log=$build/bench/last-run.log
