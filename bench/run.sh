@@ -61,4 +61,5 @@ programs=(--new "$snapshot/tandra" --old "$old/build/tandra" --bare "$snapshot/t
 # player needs any resampling.
 TANDRA_SINK_RATE=44100 "$root/scripts/with-test-env.sh" "$snapshot/tandra_bench" report "${programs[@]}" --use-only \
   2> >(tee -a "$log" | grep --line-buffered '^bench:' >&2) | tee -a "$out"
+echo "✓ meets its target, ✗ misses it; — nothing heard." | tee -a "$out"
 echo "Load average after: $(cut -d' ' -f1-3 /proc/loadavg)." | tee -a "$out"
