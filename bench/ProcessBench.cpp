@@ -151,33 +151,48 @@ ProgramUse measureCommandsUse(const QList<QStringList> &commands, int seconds)
     return use;
 }
 
-StartUpFigures measureStartUp(const QString &program, const QString &title, int runs)
+namespace {
+
+// Milliseconds from starting the program to its window mapped.
+double startOnce(const StartUpProgram &program, StartUpFigures &figures, bool warming)
 {
-    StartUpFigures figures;
-    figures.runs = runs;
-    std::vector<double> times;
-    for (int i = 0; i <= runs; ++i) {
-        MapWatch watch;
-        QProcess process;
-        process.setStandardOutputFile(QProcess::nullDevice());
-        process.setStandardErrorFile(QProcess::nullDevice());
-        QElapsedTimer clock;
-        clock.start();
-        process.start(program, {});
-        const QSize size = watch.waitForMap(title.toUtf8(), 15000);
-        const double ms = double(clock.nsecsElapsed()) / 1e6;
-        if (size.isEmpty())
-            qFatal("no window \"%s\" from %s", qPrintable(title), qPrintable(program));
-        // The first start fills the disk cache and font caches.
-        if (i > 0)
-            times.push_back(ms);
-        std::fprintf(stderr, "  %s: window mapped after %.0f ms%s\n", qPrintable(title), ms, i ? "" : " (warming)");
-        figures.windowSize = size;
-        // Closed before the next start, as a user would have it.
-        QTest::qWait(500);
-        stop(process);
+    MapWatch watch;
+    QProcess process;
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    process.start(program.program, {});
+    const QSize size = watch.waitForMap(program.title.toUtf8(), 15000);
+    const double ms = double(clock.nsecsElapsed()) / 1e6;
+    if (size.isEmpty())
+        qFatal("no window \"%s\" from %s", qPrintable(program.title), qPrintable(program.program));
+    std::fprintf(stderr, "  %s: window mapped after %.0f ms%s\n", qPrintable(program.program), ms,
+                 warming ? " (warming)" : "");
+    figures.windowSize = size;
+    // Closed before the next start, as a user would have it.
+    QTest::qWait(500);
+    stop(process);
+    return ms;
+}
+
+} // namespace
+
+std::vector<StartUpFigures> measureStartUps(const std::vector<StartUpProgram> &programs, int runs)
+{
+    std::vector<StartUpFigures> figures(programs.size());
+    std::vector<std::vector<double>> times(programs.size());
+    // The first round fills the disk cache and font caches.
+    for (int round = 0; round <= runs; ++round)
+        for (std::size_t i = 0; i < programs.size(); ++i) {
+            const double ms = startOnce(programs[i], figures[i], round == 0);
+            if (round > 0)
+                times[i].push_back(ms);
+        }
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+        figures[i].runs = runs;
+        figures[i].medianMs = median(times[i]);
     }
-    figures.medianMs = median(times);
     return figures;
 }
 

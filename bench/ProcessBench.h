@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 namespace bench {
 
 struct ProgramUse
@@ -36,8 +38,15 @@ struct StartUpFigures
     int runs = 0;
 };
 
-// The program started `runs` times (after one start that warms the caches),
-// timed until a top-level window with this title is mapped.
-StartUpFigures measureStartUp(const QString &program, const QString &title, int runs);
+struct StartUpProgram
+{
+    QString program;
+    QString title; // of the top-level window that ends its start
+};
+
+// Each program started `runs` times (after one start that warms the caches),
+// timed until its window is mapped. The starts take turns, so that whatever
+// else the machine does over the run weighs on every program alike.
+std::vector<StartUpFigures> measureStartUps(const std::vector<StartUpProgram> &programs, int runs);
 
 } // namespace bench
