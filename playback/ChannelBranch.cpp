@@ -67,6 +67,7 @@ ChannelBranch::ChannelBranch(QString fileName, const Setup &setup)
     , m_setup(setup)
     , m_volume(setup.volume)
     , m_muted(setup.muted)
+    , m_looping(setup.looping)
 {
     gst_segment_init(&m_segment, GST_FORMAT_TIME);
 }
@@ -243,6 +244,18 @@ void ChannelBranch::setVolume(double linear, bool muted)
         g_object_set(m_mixerPad.get(), "volume", linear, "mute", gboolean(muted), nullptr);
 }
 
+// The running time up to which the mixer has mixed its inputs.
+static GstClockTimeDiff mixedUntil(GstElement *mixer)
+{
+    GstSegment &out = GST_AGGREGATOR_PAD(GST_AGGREGATOR(mixer)->srcpad)->segment;
+    GST_OBJECT_LOCK(mixer);
+    const GstClockTime running = GST_CLOCK_TIME_IS_VALID(out.position)
+                                     ? gst_segment_to_running_time(&out, GST_FORMAT_TIME, out.position)
+                                     : GST_CLOCK_TIME_NONE;
+    GST_OBJECT_UNLOCK(mixer);
+    return GST_CLOCK_TIME_IS_VALID(running) ? GstClockTimeDiff(running) : -1;
+}
+
 // Where a channel joining now can start without losing a sample: after the
 // block the mixer is making or still handing on (its position only moves on
 // once the sound output has taken that block, which may take a block's
@@ -252,13 +265,13 @@ static GstClockTimeDiff mixerRunningTime(GstElement *mixer)
 {
     guint64 block = 0;
     g_object_get(mixer, "output-buffer-duration", &block, nullptr);
-    GstSegment &out = GST_AGGREGATOR_PAD(GST_AGGREGATOR(mixer)->srcpad)->segment;
-    GST_OBJECT_LOCK(mixer);
-    const GstClockTime running = GST_CLOCK_TIME_IS_VALID(out.position)
-                                     ? gst_segment_to_running_time(&out, GST_FORMAT_TIME, out.position)
-                                     : GST_CLOCK_TIME_NONE;
-    GST_OBJECT_UNLOCK(mixer);
-    return GST_CLOCK_TIME_IS_VALID(running) ? GstClockTimeDiff(running + block) : 0;
+    const GstClockTimeDiff mixed = mixedUntil(mixer);
+    return mixed >= 0 ? mixed + GstClockTimeDiff(block) : 0;
+}
+
+bool ChannelBranch::isMixedOut() const
+{
+    return mixedUntil(m_setup.mixer) >= m_endRunning;
 }
 
 bool ChannelBranch::waitApart()

@@ -30,9 +30,11 @@ public:
         // running time, where the round before ends; -1 for none.
         GstClockTimeDiff joinAt = -1;
         // Its gain from the first sample: the mixer pad may be made on a
-        // streaming thread before anyone could set it.
+        // streaming thread before anyone could set it. Looping likewise: a
+        // short file can end before its maker's next word.
         double volume = 1;
         bool muted = false;
+        bool looping = false;
     };
 
     // Null when the file can't even be handed to the decoder.
@@ -54,6 +56,8 @@ public:
     GstClockTimeDiff endRunningTime() const { return m_endRunning; }
     // Lets the mixer go past a held-back end: the round is over.
     void finishRound();
+    // The mixer has mixed all of its sound: it can go.
+    bool isMixedOut() const;
     // Where in the pipeline's running time its file starts; its length.
     GstClockTimeDiff startRunningTime() const;
     void startAtZero(); // before a seek of the whole pipeline
@@ -62,6 +66,8 @@ public:
 
     // Sound (or its end) has reached the mixer.
     bool hasStarted() const { return m_started; }
+    // A loop's next round: the channel sounds on while it starts.
+    bool isLaterRound() const { return m_setup.joinAt >= 0; }
     bool hasEnded() const { return m_ended; }
     void setEnded(bool ended) { m_ended = ended; }
 

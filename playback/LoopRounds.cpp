@@ -12,11 +12,14 @@ bool LoopRounds::advance(std::unique_ptr<ChannelBranch> &branch, const QString &
         return false;
     }
     next->setDurationMs(branch->durationMs());
+    letMixedOutGo();
     m_past.push_back(std::move(branch));
     branch = std::move(next);
-    QTimer::singleShot(KeptMs, this, [this] {
-        if (!m_past.empty())
-            m_past.pop_front();
-    });
+    QTimer::singleShot(SweepMs, this, &LoopRounds::letMixedOutGo);
     return true;
+}
+
+void LoopRounds::letMixedOutGo()
+{
+    std::erase_if(m_past, [](const std::unique_ptr<ChannelBranch> &round) { return round->isMixedOut(); });
 }

@@ -10,12 +10,13 @@
 // The rounds of looping channels. A looping branch holds its end back from
 // the mixer; the file's next round then joins right where it ends, so that
 // no sample is lost or played twice, and the finished round is let go once
-// the mixer has played it out.
+// the mixer has mixed it all. A short file makes many rounds a second, each
+// with its own threads: only those still being mixed are kept.
 class LoopRounds : public QObject
 {
 public:
-    // How long a finished round stays in the mixer to be played out.
-    static constexpr int KeptMs = 2000;
+    // How often finished rounds are looked at once no new round comes.
+    static constexpr int SweepMs = 500;
 
     // Replaces branch with the next round of fileName. False, with the
     // round ended and kept as it is, when the file can't be opened again.
@@ -23,5 +24,7 @@ public:
     void clear() { m_past.clear(); }
 
 private:
+    void letMixedOutGo();
+
     std::deque<std::unique_ptr<ChannelBranch>> m_past;
 };

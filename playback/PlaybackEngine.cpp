@@ -256,7 +256,6 @@ void PlaybackEngine::openBranch(int index, bool joinsPlaying)
         emit channelFailed(index, QStringLiteral("cannot open %1").arg(c.fileName));
         return;
     }
-    c.branch->setLooping(c.looping);
     m_openTimer.start(m_options.openTimeoutMs);
 }
 
@@ -267,6 +266,7 @@ ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
     setup.volume = gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR,
                                                     c.volume);
     setup.muted = c.muted;
+    setup.looping = c.looping;
     setup.pipeline = m_pipeline.get();
     setup.mixer = m_mixer;
     setup.mixCaps = m_mixCaps;
@@ -616,7 +616,8 @@ bool PlaybackEngine::isOpen(int index) const { return m_channels[index]->branch 
 bool PlaybackEngine::isPlaying(int index) const
 {
     const ChannelState &c = *m_channels[index];
-    return c.branch && c.wanted == Wanted::Playing && c.branch->hasStarted() && !c.branch->hasEnded();
+    return c.branch && c.wanted == Wanted::Playing && (c.branch->hasStarted() || c.branch->isLaterRound())
+           && !c.branch->hasEnded();
 }
 
 bool PlaybackEngine::hasStarted(int index) const
@@ -657,6 +658,5 @@ void PlaybackEngine::loopChannel(int index)
     ChannelState &c = *m_channels[index];
     if (!m_loopRounds.advance(c.branch, c.fileName, branchSetup(index)))
         return; // the file went away: the channel ends here
-    c.branch->setLooping(c.looping);
     m_openTimer.start(m_options.openTimeoutMs);
 }

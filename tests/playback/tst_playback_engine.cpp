@@ -189,6 +189,7 @@ private slots:
     void destroyingWhilePlayingReturnsPromptly();
     void closingOneChannelLeavesTheOtherPlaying();
     void channelsShareOneTimeline();
+    void aLoopingChannelHasNoSeam_data();
     void aLoopingChannelHasNoSeam();
     void sectorLayoutOfVideoCdFiles_data();
     void sectorLayoutOfVideoCdFiles();
@@ -616,13 +617,34 @@ void TestPlaybackEngine::channelsShareOneTimeline()
     QVERIFY(c.capture.streamEnd() > 2.9);
 }
 
-// A one-second file of whole cycles, looped: what comes out is one unbroken
-// tone, every sample where the tone has it, while the other channel goes on;
-// once the loop is switched off the channel ends at the file's end.
+static int threadCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size());
+}
+
+void TestPlaybackEngine::aLoopingChannelHasNoSeam_data()
+{
+    QTest::addColumn<double>("seconds");
+    QTest::addColumn<double>("frequency"); // whole cycles in the file
+    QTest::addColumn<bool>("sampleExact");
+    QTest::newRow("one second") << 1.0 << 440.0 << true;
+    // Twenty rounds a second, each a branch of its own: the loop must go on,
+    // hear every round as a loop, and let each go once it is mixed. A round
+    // made late leaves a gap; at this rate the test's own event loop makes
+    // some late, so only the sound going on is asked here.
+    QTest::newRow("fifty milliseconds") << 0.05 << 500.0 << false;
+}
+
+// A file of whole cycles, looped: what comes out is one unbroken tone, every
+// sample where the tone has it, while the other channel goes on; once the
+// loop is switched off the channel ends at the file's end.
 void TestPlaybackEngine::aLoopingChannelHasNoSeam()
 {
-    const double frequency = 440, amplitude = 0.4;
-    const QString loop = testmedia::writeWav(m_dir.filePath("loop.wav"), 1.0, [&](int f, int) {
+    QFETCH(double, seconds);
+    QFETCH(double, frequency);
+    QFETCH(bool, sampleExact);
+    const double amplitude = 0.4;
+    const QString loop = testmedia::writeWav(m_dir.filePath("loop.wav"), seconds, [&](int f, int) {
         return amplitude * std::sin(2 * M_PI * frequency * f / Rate);
     });
     const QString other = toneFile(MediaKind::Wav, 30.0);
@@ -634,10 +656,13 @@ void TestPlaybackEngine::aLoopingChannelHasNoSeam()
     c.engine->setVolume(1, 0); // the other channel's sound would hide the seams
     c.openAndPlay(0);
     c.openAndPlay(1);
-    QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > 3.5, 15000);
-    QVERIFY(c.isOpen(0) && c.isPlaying(1));
-    QVERIFY(c.engine->channelPositionMs(0) <= 1000);
-    QCOMPARE(c.engine->channelDurationMs(0), qint64(1000));
+    int threads = 0;
+    QTRY_VERIFY_WITH_TIMEOUT((threads = std::max(threads, threadCount()), c.capture.seconds() > 3.5), 15000);
+    QVERIFY(c.isPlaying(0) && c.isPlaying(1));
+    const qint64 length = qRound64(seconds * 1000);
+    QVERIFY(c.engine->channelPositionMs(0) <= length);
+    QCOMPARE(c.engine->channelDurationMs(0), length);
+    QVERIFY2(threads < 60, qPrintable(QStringLiteral("%1 threads: finished rounds kept").arg(threads)));
     c.engine->setLooping(0, false);
     QTRY_VERIFY_WITH_TIMEOUT(c.hasEnded(0), 5000);
     QVERIFY(c.isPlaying(1));
@@ -653,11 +678,14 @@ void TestPlaybackEngine::aLoopingChannelHasNoSeam()
     for (qsizetype i = first; i < first + qsizetype(3 * Rate); ++i) {
         const double ideal = amplitude * std::sin(2 * M_PI * frequency * double(i - start) / Rate);
         worst = std::max(worst, std::abs(x[size_t(i)] - ideal));
-        rounds = (i - start) / Rate;
+        rounds = (i - start) / qRound64(seconds * Rate);
     }
-    qInfo("%lld seams, largest difference from the unbroken tone %.5f", rounds, worst);
+    qInfo("%lld seams, largest difference from the unbroken tone %.5f, %d threads at most", rounds, worst, threads);
     QVERIFY(rounds >= 2);
-    QVERIFY2(worst < 0.002, "a gap, a click, or a sample lost or repeated at a seam");
+    if (sampleExact)
+        QVERIFY2(worst < 0.002, "a gap, a click, or a sample lost or repeated at a seam");
+    for (double at = double(first) / Rate; at < double(first) / Rate + 3; at += 0.1)
+        QVERIFY2(rms(x, at, at + 0.1) > 0.2, qPrintable(QStringLiteral("the loop stopped at %1 s").arg(at)));
 }
 
 void TestPlaybackEngine::sectorLayoutOfVideoCdFiles_data()
