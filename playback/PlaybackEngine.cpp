@@ -427,8 +427,10 @@ void PlaybackEngine::letSlowStartsJoinLater()
 {
     bool anyStarted = false, anyWaiting = false;
     for (auto &c : m_channels) {
-        anyStarted |= c->branch && c->branch->hasStarted();
-        anyWaiting |= c->branch && !c->branch->hasStarted();
+        // A loop's next round is no slow start: its channel sounds on.
+        const bool sounds = c->branch && (c->branch->hasStarted() || c->branch->isLaterRound());
+        anyStarted |= sounds;
+        anyWaiting |= c->branch && !sounds;
     }
     if (!anyWaiting)
         return;

@@ -626,13 +626,11 @@ void TestPlaybackEngine::aLoopingChannelHasNoSeam_data()
 {
     QTest::addColumn<double>("seconds");
     QTest::addColumn<double>("frequency"); // whole cycles in the file
-    QTest::addColumn<bool>("sampleExact");
-    QTest::newRow("one second") << 1.0 << 440.0 << true;
-    // Twenty rounds a second, each a branch of its own: the loop must go on,
-    // hear every round as a loop, and let each go once it is mixed. A round
-    // made late leaves a gap; at this rate the test's own event loop makes
-    // some late, so only the sound going on is asked here.
-    QTest::newRow("fifty milliseconds") << 0.05 << 500.0 << false;
+    QTest::newRow("one second") << 1.0 << 440.0;
+    // Twenty rounds a second, each a branch of its own, some still starting
+    // when the start's grace ends: the loop must go on seamlessly, hear every
+    // round as a loop, and let each go once it is mixed.
+    QTest::newRow("fifty milliseconds") << 0.05 << 500.0;
 }
 
 // A file of whole cycles, looped: what comes out is one unbroken tone, every
@@ -642,7 +640,6 @@ void TestPlaybackEngine::aLoopingChannelHasNoSeam()
 {
     QFETCH(double, seconds);
     QFETCH(double, frequency);
-    QFETCH(bool, sampleExact);
     const double amplitude = 0.4;
     const QString loop = testmedia::writeWav(m_dir.filePath("loop.wav"), seconds, [&](int f, int) {
         return amplitude * std::sin(2 * M_PI * frequency * f / Rate);
@@ -682,10 +679,7 @@ void TestPlaybackEngine::aLoopingChannelHasNoSeam()
     }
     qInfo("%lld seams, largest difference from the unbroken tone %.5f, %d threads at most", rounds, worst, threads);
     QVERIFY(rounds >= 2);
-    if (sampleExact)
-        QVERIFY2(worst < 0.002, "a gap, a click, or a sample lost or repeated at a seam");
-    for (double at = double(first) / Rate; at < double(first) / Rate + 3; at += 0.1)
-        QVERIFY2(rms(x, at, at + 0.1) > 0.2, qPrintable(QStringLiteral("the loop stopped at %1 s").arg(at)));
+    QVERIFY2(worst < 0.002, "a gap, a click, or a sample lost or repeated at a seam");
 }
 
 void TestPlaybackEngine::sectorLayoutOfVideoCdFiles_data()
