@@ -279,7 +279,7 @@ bool ChannelBranch::waitApart()
     GstPadRef mixerPad;
     {
         std::lock_guard lock(m_mixerMutex);
-        if (m_started || isLaterRound())
+        if (sounds())
             return false;
         m_joinLater = true;
         mixerPad = std::move(m_mixerPad);

@@ -66,8 +66,9 @@ public:
 
     // Sound (or its end) has reached the mixer.
     bool hasStarted() const { return m_started; }
-    // A loop's next round: the channel sounds on while it starts.
-    bool isLaterRound() const { return m_setup.joinAt >= 0; }
+    // Its channel sounds: it has started, or it is a loop's next round,
+    // which the channel plays on into while it starts.
+    bool sounds() const { return m_started || isLaterRound(); }
     bool hasEnded() const { return m_ended; }
     void setEnded(bool ended) { m_ended = ended; }
 
@@ -89,6 +90,7 @@ private:
     static void onPadAdded(GstElement *decoder, GstPad *pad, gpointer self);
     static void onNoMorePads(GstElement *decoder, gpointer self);
     static GstPadProbeReturn onOutput(GstPad *pad, GstPadProbeInfo *info, gpointer self);
+    bool isLaterRound() const { return m_setup.joinAt >= 0; }
     bool joinMixer(GstClockTimeDiff startsAt);
 
     QString m_fileName;

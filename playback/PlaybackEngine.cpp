@@ -428,9 +428,8 @@ void PlaybackEngine::letSlowStartsJoinLater()
     bool anyStarted = false, anyWaiting = false;
     for (auto &c : m_channels) {
         // A loop's next round is no slow start: its channel sounds on.
-        const bool sounds = c->branch && (c->branch->hasStarted() || c->branch->isLaterRound());
-        anyStarted |= sounds;
-        anyWaiting |= c->branch && !sounds;
+        anyStarted |= c->branch && c->branch->sounds();
+        anyWaiting |= c->branch && !c->branch->sounds();
     }
     if (!anyWaiting)
         return;
@@ -618,8 +617,7 @@ bool PlaybackEngine::isOpen(int index) const { return m_channels[index]->branch 
 bool PlaybackEngine::isPlaying(int index) const
 {
     const ChannelState &c = *m_channels[index];
-    return c.branch && c.wanted == Wanted::Playing && (c.branch->hasStarted() || c.branch->isLaterRound())
-           && !c.branch->hasEnded();
+    return c.branch && c.wanted == Wanted::Playing && c.branch->sounds() && !c.branch->hasEnded();
 }
 
 bool PlaybackEngine::hasStarted(int index) const
