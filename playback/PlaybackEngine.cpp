@@ -27,6 +27,8 @@ constexpr int StartGraceMs = 250;
 // The sound server's stream runs from the moment Play sets it going, so
 // samples timed for that very moment arrive late and their first
 // milliseconds are dropped. The clock starts this much later to keep them.
+// Not after a pause: the server plays at once what it still holds from
+// before it, and a later clock would leave a gap after that.
 constexpr int StartDelayMs = 25;
 
 // How often the place is noted while playing, to go on from there should
@@ -304,7 +306,6 @@ bool PlaybackEngine::ensurePipeline()
         qCWarning(lcPlayback) << "the sound pipeline could not be built";
         return false;
     }
-    gst_pipeline_set_delay(GST_PIPELINE(chain->pipeline.get()), StartDelayMs * GST_MSECOND);
     GstBusRef bus(gst_element_get_bus(chain->pipeline.get()));
     GPollFD pollFd;
     gst_bus_get_pollfd(bus.get(), &pollFd);
@@ -359,6 +360,9 @@ void PlaybackEngine::setTarget(GstState state)
         m_positionNote.stop();
     if (state <= GST_STATE_READY)
         m_lastPositionMs = 0;
+    if (state == GST_STATE_PLAYING)
+        gst_pipeline_set_delay(GST_PIPELINE(m_pipeline.get()), m_outputHoldsSound ? 0 : StartDelayMs * GST_MSECOND);
+    m_outputHoldsSound = state == GST_STATE_PAUSED && m_target == GST_STATE_PLAYING;
     m_target = state;
     if (gst_element_set_state(m_pipeline.get(), state) == GST_STATE_CHANGE_FAILURE)
         qCInfo(lcPlayback) << "state change to" << gst_element_state_get_name(state) << "failed";
@@ -558,6 +562,7 @@ void PlaybackEngine::seekPipeline(qint64 positionMs)
             c->branch->startAtZero();
     if (gst_element_seek_simple(m_pipeline.get(), GST_FORMAT_TIME,
                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), position)) {
+        m_outputHoldsSound = false; // flushed
         m_lastPositionMs = position / GST_MSECOND;
         for (auto &c : m_channels)
             if (c->branch)

@@ -121,6 +121,7 @@ private:
     OutputFormat m_format;      // of the pipeline built
     OutputFormat m_askedFormat; // the output's answer at the last start
     GstState m_target = GST_STATE_NULL;
+    bool m_outputHoldsSound = false; // paused from playing, nothing flushed since
     std::unique_ptr<QSocketNotifier> m_busNotifier;
     QTimer m_openTimer;
     QTimer m_startGraceTimer;

@@ -204,6 +204,15 @@ private slots:
         // A start that loses the WAV's first milliseconds shows as skew here.
         QVERIFY2(std::abs(startSkew) < 0.003 && std::abs(resumeSkew) < 0.003, "both channels on the same sample");
 
+        // Resumed without a break: the sound server plays at once what it
+        // still held from before the pause, and the rest must join it.
+        const double lowBack =
+            resumed + tones::onsetSeconds(resumedSound, tones::SinkRecorder::SampleRate, Low);
+        const std::vector<double> levels = envelope(sound, Low, lowBack + 0.02, lowBack + 1.0);
+        QVERIFY(!levels.empty());
+        QVERIFY2(*std::min_element(levels.begin(), levels.end()) > 0.5 * *std::max_element(levels.begin(), levels.end()),
+                 "a break in the sound after resuming");
+
         const Heard again = heard(sound, replayed + 0.4, stopped);
         QVERIFY2(again.low && again.high, "Play after Stop plays both again");
         const Heard afterStop = heard(sound, stopped + 0.3, 1e9);
