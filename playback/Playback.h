@@ -2,6 +2,7 @@
 
 #include "MediaChannel.h"
 
+#include <QString>
 #include <QtGlobal>
 
 // Both media channels and what the transport does to them together. The
@@ -43,4 +44,12 @@ public:
     // the file's length; -1 while not open or not known yet.
     virtual qint64 channelPositionMs(int channel) const = 0;
     virtual qint64 channelDurationMs(int channel) const = 0;
+
+    // The sound server's output a channel leaves by, by the server's name
+    // for it; empty: with the other channel, on the desktop's default
+    // output (and following it). Like the volume, it holds across files,
+    // Stop and Play. An output that goes away gives its channel back to the
+    // default, so this may turn empty by itself.
+    virtual void setOutput(int channel, const QString &outputName) = 0;
+    virtual QString output(int channel) const = 0;
 };

@@ -55,6 +55,7 @@ struct PlaybackEngine::ChannelState
     double volume = 1;
     bool muted = false;
     bool looping = false;
+    QString output; // empty: the default output, with the other channel
 };
 
 // What the window holds of a channel: the interface's two inputs.
@@ -665,3 +666,10 @@ void PlaybackEngine::loopChannel(int index)
         return; // the file went away: the channel ends here
     m_openTimer.start(m_options.openTimeoutMs);
 }
+
+void PlaybackEngine::setOutput(int index, const QString &outputName)
+{
+    m_channels[index]->output = outputName;
+}
+
+QString PlaybackEngine::output(int index) const { return m_channels[index]->output; }

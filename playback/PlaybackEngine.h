@@ -67,6 +67,8 @@ public:
     bool isLooping(int channel) const override;
     qint64 channelPositionMs(int channel) const override;
     qint64 channelDurationMs(int channel) const override;
+    void setOutput(int channel, const QString &outputName) override;
+    QString output(int channel) const override;
 
     // The format the mix is made in, once a start has asked for it.
     OutputFormat mixFormat() const { return m_format; }

@@ -36,7 +36,7 @@ private:
 };
 
 // Two recording channels, "Mmc_1" and "Mmc_2", and the calls beside them:
-// "volume <channel> <level>", "mute <channel> <on>", "loop <channel> <on>", "seek by <ms>", "seek to <ms>".
+// "volume <channel> <level>", "mute <channel> <on>", "loop <channel> <on>", "output <channel>: <name>", "seek by <ms>", "seek to <ms>".
 class RecordingPlayback : public Playback
 {
 public:
@@ -68,6 +68,12 @@ public:
     bool isLooping(int channel) const override { return m_looping[channel]; }
     qint64 channelPositionMs(int channel) const override { return position[channel]; }
     qint64 channelDurationMs(int channel) const override { return duration[channel]; }
+    void setOutput(int channel, const QString &name) override
+    {
+        m_output[channel] = name;
+        m_log->append(QStringLiteral("output %1: %2").arg(channel + 1).arg(name));
+    }
+    QString output(int channel) const override { return m_output[channel]; }
 
     // What the channels report; a test sets them.
     qint64 position[ChannelCount] = {-1, -1};
@@ -79,6 +85,7 @@ private:
     double m_volume[ChannelCount] = {1, 1};
     bool m_muted[ChannelCount] = {false, false};
     bool m_looping[ChannelCount] = {false, false};
+    QString m_output[ChannelCount];
 };
 
 // An open-file dialog that answers from a script: each use takes the next
