@@ -13,7 +13,7 @@ Frm_MainComponents desktopComponents(WindowSlot<Frm_Help> &helpSlot, WindowSlot<
     components.programFolder = [] { return QDir::toNativeSeparators(QCoreApplication::applicationDirPath()); };
     components.makePlayback = [] {
         EngineOptions options;
-        options.outputFormat = [] { return soundServerFormat(); };
+        options.outputFormat = [](const QString &outputName) { return soundServerFormat(outputName); };
         return std::make_unique<PlaybackEngine>(options);
     };
     components.makeDialog = [](const OpenFileDialogSettings &settings, QWidget *parent) {

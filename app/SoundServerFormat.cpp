@@ -102,7 +102,7 @@ void onSinkInfo(pa_context *, const pa_sink_info *info, int eol, void *data)
 
 } // namespace
 
-std::optional<OutputFormat> soundServerFormat(int timeoutMs)
+std::optional<OutputFormat> soundServerFormat(const QString &sinkName, int timeoutMs)
 {
     const PulseLibrary &pa = pulse();
     if (!pa.loaded)
@@ -117,6 +117,7 @@ std::optional<OutputFormat> soundServerFormat(int timeoutMs)
     if (!context || pa.context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
         return std::nullopt;
 
+    const QByteArray sink = sinkName.toUtf8();
     Query query;
     pa_operation *operation = nullptr;
     QElapsedTimer clock;
@@ -126,7 +127,8 @@ std::optional<OutputFormat> soundServerFormat(int timeoutMs)
         if (!PA_CONTEXT_IS_GOOD(state))
             break;
         if (state == PA_CONTEXT_READY && !operation)
-            operation = pa.context_get_sink_info_by_name(context.get(), "@DEFAULT_SINK@", onSinkInfo, &query);
+            operation = pa.context_get_sink_info_by_name(
+                context.get(), sinkName.isEmpty() ? "@DEFAULT_SINK@" : sink.constData(), onSinkInfo, &query);
         // Wakes at least every 20 ms to check the time left.
         if (pa.mainloop_prepare(loop.get(), 20 * 1000) < 0 || pa.mainloop_poll(loop.get()) < 0
             || pa.mainloop_dispatch(loop.get()) < 0)

@@ -284,7 +284,7 @@ void PlaybackEngine::chooseFormat()
 {
     if (!m_options.outputFormat)
         return;
-    const std::optional<OutputFormat> asked = m_options.outputFormat();
+    const std::optional<OutputFormat> asked = m_options.outputFormat({});
     m_askedFormat = asked && asked->isValid() ? *asked : OutputFormat{};
     if (!m_askedFormat.isValid() && m_sound.serverSeen())
         outputLost(QStringLiteral("the sound server does not answer"));

@@ -33,10 +33,11 @@ struct EngineOptions
     int openTimeoutMs = 3000;
     // Called with the output built from audioSink; lets a test attach to it.
     std::function<void(GstElement *audioSink)> audioSinkCreated;
-    // Asked at each start for the output's own format (the sound server's
-    // sink), so the mix is made in it; without an answer, the format the
-    // output element alone accepts, else defaultOutputFormat().
-    std::function<std::optional<OutputFormat>()> outputFormat;
+    // Asked at each start for an output's own format (the sound server's
+    // sink by its name; empty: the default one), so its mix is made in it;
+    // without an answer, the format the output element alone accepts, else
+    // defaultOutputFormat().
+    std::function<std::optional<OutputFormat>(const QString &outputName)> outputFormat;
 };
 
 // Both channels as branches of one GStreamer pipeline: each decodes its file
