@@ -69,6 +69,7 @@ ChannelBranch::ChannelBranch(QString fileName, const Setup &setup)
     , m_muted(setup.muted)
     , m_looping(setup.looping)
 {
+    m_mixer = setup.mixer;
     gst_segment_init(&m_segment, GST_FORMAT_TIME);
 }
 
@@ -171,13 +172,16 @@ ChannelBranch::~ChannelBranch()
     // Releasing the mixer pad first wakes a streaming thread that waits in
     // the mixer, so the bin can stop while the other channel plays on.
     GstPadRef mixerPad;
+    gulong moveProbe = 0;
     {
         std::lock_guard lock(m_mixerMutex);
         m_leaving = true;
         mixerPad = std::move(m_mixerPad);
+        moveProbe = std::exchange(m_moveProbe, 0);
     }
-    if (mixerPad)
-        gst_element_release_request_pad(m_setup.mixer, mixerPad.get());
+    if (moveProbe)
+        gst_pad_remove_probe(m_output, moveProbe);
+    releaseMixerPad(std::move(mixerPad));
     gst_element_set_locked_state(m_bin.get(), TRUE);
     // Stopping waits for the streaming threads, so no synthesiser comes in after.
     gst_element_set_state(m_bin.get(), GST_STATE_READY);
@@ -266,12 +270,17 @@ static GstClockTimeDiff mixerRunningTime(GstElement *mixer)
     guint64 block = 0;
     g_object_get(mixer, "output-buffer-duration", &block, nullptr);
     const GstClockTimeDiff mixed = mixedUntil(mixer);
-    return mixed >= 0 ? mixed + GstClockTimeDiff(block) : 0;
+    if (mixed >= 0)
+        return mixed + GstClockTimeDiff(block);
+    // A mixer that has mixed nothing yet, made for an output while the
+    // others play: its sound starts a block from now.
+    const GstClockTime now = gst_element_get_current_running_time(mixer);
+    return GST_CLOCK_TIME_IS_VALID(now) ? GstClockTimeDiff(now + block) : 0;
 }
 
 bool ChannelBranch::isMixedOut() const
 {
-    return mixedUntil(m_setup.mixer) >= m_endRunning;
+    return mixedUntil(m_mixer) >= m_endRunning;
 }
 
 bool ChannelBranch::waitApart()
@@ -284,8 +293,7 @@ bool ChannelBranch::waitApart()
         m_joinLater = true;
         mixerPad = std::move(m_mixerPad);
     }
-    if (mixerPad)
-        gst_element_release_request_pad(m_setup.mixer, mixerPad.get());
+    releaseMixerPad(std::move(mixerPad));
     return true;
 }
 
@@ -295,11 +303,59 @@ bool ChannelBranch::joinMixer(GstClockTimeDiff startsAt)
     if (m_leaving || m_mixerPad)
         return true;
     gst_pad_set_offset(m_output, startsAt);
-    m_mixerPad.reset(gst_element_request_pad_simple(m_setup.mixer, "sink_%u"));
+    m_mixerPad.reset(gst_element_request_pad_simple(m_mixer, "sink_%u"));
     if (!m_mixerPad)
         return false;
     g_object_set(m_mixerPad.get(), "volume", m_volume, "mute", gboolean(m_muted), nullptr);
     return gst_pad_link(m_output, m_mixerPad.get()) == GST_PAD_LINK_OK;
+}
+
+void ChannelBranch::releaseMixerPad(GstPadRef pad)
+{
+    if (!pad)
+        return;
+    gst_pad_unlink(m_output, pad.get());
+    if (GstElement *mixer = gst_pad_get_parent_element(pad.get())) {
+        gst_element_release_request_pad(mixer, pad.get());
+        gst_object_unref(mixer);
+    }
+}
+
+void ChannelBranch::moveTo(GstElement *mixer)
+{
+    {
+        std::lock_guard lock(m_mixerMutex);
+        m_mixer = mixer;
+        // Not in a mixer yet: it joins the new one when its sound comes.
+        if (!m_mixerPad || m_leaving || m_moveProbe)
+            return;
+        m_moved = false;
+    }
+    // Between two buffers, so that none is pushed to a pad that is going.
+    // Called at once, here, when no buffer is under way.
+    const gulong probe = gst_pad_add_probe(m_output, GST_PAD_PROBE_TYPE_IDLE, &ChannelBranch::onIdleToMove, this, nullptr);
+    std::lock_guard lock(m_mixerMutex);
+    if (!m_moved)
+        m_moveProbe = probe;
+}
+
+GstPadProbeReturn ChannelBranch::onIdleToMove(GstPad *, GstPadProbeInfo *, gpointer self)
+{
+    auto *branch = static_cast<ChannelBranch *>(self);
+    GstPadRef old;
+    {
+        std::lock_guard lock(branch->m_mixerMutex);
+        branch->m_moveProbe = 0;
+        branch->m_moved = true;
+        if (branch->m_leaving)
+            return GST_PAD_PROBE_REMOVE;
+        old = std::move(branch->m_mixerPad);
+    }
+    branch->releaseMixerPad(std::move(old));
+    // The same running time: its sound goes on where it was, beside the
+    // other channel, from the new mixer.
+    branch->joinMixer(gst_pad_get_offset(branch->m_output));
+    return GST_PAD_PROBE_REMOVE;
 }
 
 // The callbacks below run on streaming threads; they touch only this
@@ -374,7 +430,7 @@ GstPadProbeReturn ChannelBranch::onOutput(GstPad *, GstPadProbeInfo *info, gpoin
         branch->m_started = true;
         // Linked here, this very buffer goes to the mixer.
         if (branch->m_joinLater)
-            branch->joinMixer(mixerRunningTime(branch->m_setup.mixer));
+            branch->joinMixer(mixerRunningTime(branch->m_mixer));
         GstBuffer *buffer = GST_PAD_PROBE_INFO_BUFFER(info);
         if (GST_BUFFER_PTS_IS_VALID(buffer) && GST_BUFFER_DURATION_IS_VALID(buffer)) {
             const GstClockTime end = gst_segment_to_running_time(&branch->m_segment, GST_FORMAT_TIME,

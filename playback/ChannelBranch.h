@@ -20,7 +20,7 @@ public:
     struct Setup
     {
         GstElement *pipeline = nullptr;
-        GstElement *mixer = nullptr;
+        GstElement *mixer = nullptr; // of the output it leaves by
         GstCaps *mixCaps = nullptr;   // the mixer's fixed format
         bool showVideo = true;
         // The other channel sounds: this one joins the mixer when its sound
@@ -79,6 +79,11 @@ public:
     // Linear gain on the mixer pad.
     void setVolume(double linear, bool muted);
 
+    // Leaves its mixer for another of the same format between two of its
+    // buffers, at the same running time: its sound goes on from where it
+    // is. The old mixer's pad is let go then.
+    void moveTo(GstElement *mixer);
+
 private:
     ChannelBranch(QString fileName, const Setup &setup);
     bool build();
@@ -90,6 +95,8 @@ private:
     static void onPadAdded(GstElement *decoder, GstPad *pad, gpointer self);
     static void onNoMorePads(GstElement *decoder, gpointer self);
     static GstPadProbeReturn onOutput(GstPad *pad, GstPadProbeInfo *info, gpointer self);
+    static GstPadProbeReturn onIdleToMove(GstPad *pad, GstPadProbeInfo *info, gpointer self);
+    void releaseMixerPad(GstPadRef pad);
     bool isLaterRound() const { return m_setup.joinAt >= 0; }
     bool joinMixer(GstClockTimeDiff startsAt);
 
@@ -99,6 +106,9 @@ private:
     GstElementRef m_convert; // first element of the sound chain
     std::mutex m_mixerMutex; // the mixer pad may be linked on a streaming thread
     GstPadRef m_mixerPad;
+    std::atomic<GstElement *> m_mixer; // the one it joins; the output's, which may change
+    gulong m_moveProbe = 0;
+    bool m_moved = false; // the move was made before its probe was noted
     GstPad *m_output = nullptr; // owned by the bin
     bool m_leaving = false;
     std::atomic<bool> m_joinLater{false};

@@ -16,11 +16,17 @@ struct GstMessageUnref
     void operator()(GstMessage *message) const { gst_message_unref(message); }
 };
 
+struct GstCapsUnref
+{
+    void operator()(GstCaps *caps) const { gst_caps_unref(caps); }
+};
+
 template <typename T> using GstRef = std::unique_ptr<T, GstObjectUnref>;
 using GstElementRef = GstRef<GstElement>;
 using GstPadRef = GstRef<GstPad>;
 using GstBusRef = GstRef<GstBus>;
 using GstMessageRef = std::unique_ptr<GstMessage, GstMessageUnref>;
+using GstCapsRef = std::unique_ptr<GstCaps, GstCapsUnref>;
 
 // Takes ownership of a new element, sinking its floating reference.
 inline GstElementRef adoptElement(GstElement *element)

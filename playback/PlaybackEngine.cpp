@@ -2,7 +2,7 @@
 
 #include "ChannelBranch.h"
 #include "GstSetup.h"
-#include "MixChain.h"
+#include "OutputRouting.h"
 #include "SoundOutput.h"
 #include "SynthPool.h"
 
@@ -56,6 +56,7 @@ struct PlaybackEngine::ChannelState
     bool muted = false;
     bool looping = false;
     QString output; // empty: the default output, with the other channel
+    OutputUnit *unit = nullptr; // the output its branch feeds
 };
 
 // What the window holds of a channel: the interface's two inputs.
@@ -113,9 +114,8 @@ PlaybackEngine::~PlaybackEngine()
         state->branch.reset();
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_units.clear();
     m_pipeline.reset();
-    if (m_mixCaps)
-        gst_caps_unref(m_mixCaps);
 }
 
 void PlaybackEngine::prepareFor(const QString &fileName)
@@ -129,7 +129,7 @@ void PlaybackEngine::prepareFor(const QString &fileName)
             if (!self || self->m_pipeline)
                 return;
             self->chooseFormat();
-            if (self->ensurePipeline() && self->m_target == GST_STATE_READY)
+            if (self->ensurePipeline() && self->unitFor(0) && self->m_target == GST_STATE_READY)
                 self->setTarget(GST_STATE_NULL);
         }, Qt::QueuedConnection);
     });
@@ -224,15 +224,18 @@ void PlaybackEngine::update()
             c.branch.reset();
     }
     if (anyToOpen && ensurePipeline()) {
-        if (!anyLiveKept) {
-            describeStream();
+        if (!anyLiveKept)
             m_startGraceTimer.start();
-        }
-        for (int i = 0; i < ChannelCount; ++i) {
+        for (int i = 0; i < ChannelCount && m_pipeline; ++i) {
             ChannelState &c = *m_channels[i];
             if (c.wanted != Wanted::Closed && !c.branch)
                 openBranch(i, anyLiveKept);
         }
+        if (!m_pipeline)
+            return; // the output was lost on the way
+        dropIdleUnits();
+        if (!anyLiveKept)
+            describeStream();
     }
 
     GstState target = GST_STATE_READY;
@@ -250,6 +253,9 @@ void PlaybackEngine::openBranch(int index, bool joinsPlaying)
 {
     ChannelState &c = *m_channels[index];
     c.reopen = false;
+    c.unit = unitFor(index);
+    if (!c.unit)
+        return;
     ChannelBranch::Setup setup = branchSetup(index);
     setup.joinsPlaying = joinsPlaying;
     c.branch = ChannelBranch::create(c.fileName, setup);
@@ -271,25 +277,54 @@ ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
     setup.muted = c.muted;
     setup.looping = c.looping;
     setup.pipeline = m_pipeline.get();
-    setup.mixer = m_mixer;
-    setup.mixCaps = m_mixCaps;
+    setup.mixer = c.unit ? c.unit->mixer() : nullptr;
+    setup.mixCaps = c.unit ? c.unit->mixCaps() : nullptr;
     setup.showVideo = m_options.showVideo;
     return setup;
 }
 
 // Asked at each start: the sound server may have moved to another device,
 // at another rate, since the pipeline was built for the last one; or it may
-// be gone, and is then waited for.
+// be gone, and is then waited for. A channel's own output that is gone
+// gives it back to the default one.
 void PlaybackEngine::chooseFormat()
 {
+    m_defaultName = m_options.defaultOutputName ? m_options.defaultOutputName() : QString();
     if (!m_options.outputFormat)
         return;
-    const std::optional<OutputFormat> asked = m_options.outputFormat({});
-    m_askedFormat = asked && asked->isValid() ? *asked : OutputFormat{};
-    if (!m_askedFormat.isValid() && m_sound.serverSeen())
+    m_askedFormats.clear();
+    auto ask = [this](const QString &device) {
+        if (!m_askedFormats.count(device)) {
+            const std::optional<OutputFormat> asked = m_options.outputFormat(device);
+            m_askedFormats[device] = asked && asked->isValid() ? *asked : OutputFormat{};
+        }
+        return m_askedFormats[device];
+    };
+    if (!ask({}).isValid() && m_sound.serverSeen()) {
         outputLost(QStringLiteral("the sound server does not answer"));
-    else if (m_pipeline && m_askedFormat.isValid() && !(m_askedFormat == m_format))
-        dropPipeline();
+        return;
+    }
+    for (int i = 0; i < ChannelCount; ++i) {
+        const QString device = routeDevice(m_channels[i]->output, m_defaultName);
+        if (!device.isEmpty() && !ask(device).isValid())
+            giveBackToDefault(i);
+    }
+    for (const auto &unit : m_units) {
+        const OutputFormat asked = ask(unit->device());
+        if (asked.isValid() && !(asked == unit->format())) {
+            dropPipeline();
+            return;
+        }
+    }
+}
+
+void PlaybackEngine::giveBackToDefault(int index)
+{
+    ChannelState &c = *m_channels[index];
+    qCWarning(lcPlayback).noquote() << "channel" << index + 1 << "output" << c.output
+                                    << "is gone; it plays with the other channel";
+    c.output.clear();
+    emit outputChanged(index);
 }
 
 bool PlaybackEngine::ensurePipeline()
@@ -297,48 +332,132 @@ bool PlaybackEngine::ensurePipeline()
     if (m_pipeline)
         return true;
     ensureGstInitialized();
-    GstElement *output = m_sound.make();
-    if (!output && m_sound.serverSeen()) {
-        outputLost(QStringLiteral("the sound server does not answer"));
-        return false;
-    }
-    std::optional<MixChain> chain = MixChain::build(output, m_askedFormat);
-    if (!chain) {
-        qCWarning(lcPlayback) << "the sound pipeline could not be built";
-        return false;
-    }
-    GstBusRef bus(gst_element_get_bus(chain->pipeline.get()));
+    m_pipeline = adoptElement(gst_pipeline_new("tandra"));
+    GstBusRef bus(gst_element_get_bus(m_pipeline.get()));
     GPollFD pollFd;
     gst_bus_get_pollfd(bus.get(), &pollFd);
     m_busNotifier = std::make_unique<QSocketNotifier>(pollFd.fd, QSocketNotifier::Read);
     connect(m_busNotifier.get(), &QSocketNotifier::activated, this, &PlaybackEngine::readBus);
-
-    m_pipeline = std::move(chain->pipeline);
-    m_mixer = chain->mixer;
-    m_output = output;
-    m_format = chain->format;
-    if (m_mixCaps)
-        gst_caps_unref(m_mixCaps);
-    m_mixCaps = std::exchange(chain->mixCaps, nullptr);
     m_target = GST_STATE_NULL;
     setTarget(GST_STATE_READY);
     return true;
+}
+
+// The output of the channel's choice, made on first use; null when it
+// can't be, and the whole output is lost when the sound server is gone.
+OutputUnit *PlaybackEngine::unitFor(int index)
+{
+    const QString device = routeDevice(m_channels[index]->output, m_defaultName);
+    for (const auto &unit : m_units)
+        if (unit->device() == device)
+            return unit.get();
+    GstElement *output = m_sound.make(device);
+    if (!output && m_sound.serverSeen()) {
+        outputLost(QStringLiteral("the sound server does not answer"));
+        return nullptr;
+    }
+    const auto asked = m_askedFormats.find(device);
+    std::unique_ptr<OutputUnit> unit = OutputUnit::create(m_pipeline.get(), output, device,
+                                                          asked != m_askedFormats.end() ? asked->second : OutputFormat{});
+    if (!unit) {
+        qCWarning(lcPlayback) << "the sound pipeline could not be built";
+        return nullptr;
+    }
+    // One clock: the first output's; the others follow it.
+    unit->provideClock(m_units.empty());
+    unit->syncWithPipeline(m_target >= GST_STATE_PAUSED);
+    m_units.push_back(std::move(unit));
+    return m_units.back().get();
+}
+
+// A channel's new output while its file is open: it moves there between two
+// of its buffers, at its own place, while the other plays on.
+void PlaybackEngine::moveChannel(int index)
+{
+    ChannelState &c = *m_channels[index];
+    const QString device = routeDevice(c.output, m_defaultName);
+    if (!c.branch || !c.unit || c.unit->device() == device || m_outputDown)
+        return;
+    if (m_options.outputFormat && !m_askedFormats.count(device)) {
+        const std::optional<OutputFormat> asked = m_options.outputFormat(device);
+        if (!asked || !asked->isValid())
+            return giveBackToDefault(index);
+        m_askedFormats[device] = *asked;
+    }
+    OutputUnit *to = unitFor(index);
+    if (!to)
+        return;
+    if (!(to->format() == c.unit->format())) {
+        // Another rate: its sound is made anew for it, both channels together.
+        rebuildAt(positionMs());
+        return;
+    }
+    c.unit = to;
+    c.branch->moveTo(to->mixer());
+    describeStream();
+}
+
+// An output no channel leaves by any more goes once its mixer holds no
+// sound; the first output left gives the clock.
+void PlaybackEngine::dropIdleUnits()
+{
+    const auto idle = [this](const std::unique_ptr<OutputUnit> &unit) {
+        for (auto &c : m_channels)
+            if (c->unit == unit.get() && c->branch)
+                return false;
+        return GST_ELEMENT(unit->mixer())->numsinkpads == 0;
+    };
+    const auto kept = std::partition(m_units.begin(), m_units.end(), [&](const auto &u) { return !idle(u); });
+    if (kept == m_units.end())
+        return;
+    for (auto &c : m_channels)
+        if (c->unit && std::any_of(kept, m_units.end(), [&](const auto &u) { return u.get() == c->unit; }))
+            c->unit = nullptr;
+    m_units.erase(kept, m_units.end());
+    if (!m_units.empty())
+        m_units.front()->provideClock(true);
+}
+
+// The sound server moves a stream whose output went away (unplugged) to its
+// default output; the channel then plays on with the other, in its mix.
+void PlaybackEngine::checkOutputsThere()
+{
+    for (int i = 0; i < ChannelCount; ++i) {
+        ChannelState &c = *m_channels[i];
+        if (c.unit && c.branch && !c.output.isEmpty() && c.unit->isGone()) {
+            giveBackToDefault(i);
+            moveChannel(i);
+        }
+    }
+    dropIdleUnits();
 }
 
 // The whole pipeline goes; the next start builds it anew.
 void PlaybackEngine::dropPipeline()
 {
     m_loopRounds.clear();
-    for (auto &c : m_channels)
+    for (auto &c : m_channels) {
         c->branch.reset();
+        c->unit = nullptr;
+    }
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    m_units.clear();
     m_busNotifier.reset();
     m_pipeline.reset();
-    m_mixer = m_output = nullptr;
     m_target = GST_STATE_NULL;
     m_openTimer.stop();
     m_startGraceTimer.stop();
+}
+
+// Built anew and on from the same place, both channels on the same sample.
+void PlaybackEngine::rebuildAt(qint64 positionMs)
+{
+    dropPipeline();
+    m_pendingSeekMs = positionMs > 0 ? positionMs : -1;
+    for (auto &c : m_channels)
+        c->reopen = c->wanted != Wanted::Closed;
+    scheduleUpdate();
 }
 
 // Back to the start with no stream open; the sound server stays connected.
@@ -369,14 +488,16 @@ void PlaybackEngine::setTarget(GstState state)
         qCInfo(lcPlayback) << "state change to" << gst_element_state_get_name(state) << "failed";
 }
 
-// The sound server's stream says who plays and what.
+// Each sound server stream says who plays and what.
 void PlaybackEngine::describeStream()
 {
-    QStringList files;
-    for (auto &c : m_channels)
-        if (c->wanted != Wanted::Closed)
-            files << c->fileName;
-    SoundOutput::describe(m_output, files);
+    for (const auto &unit : m_units) {
+        QStringList files;
+        for (auto &c : m_channels)
+            if (c->unit == unit.get() && c->wanted != Wanted::Closed)
+                files << c->fileName;
+        SoundOutput::describe(unit->output(), files);
+    }
 }
 
 void PlaybackEngine::dropBranch(int index, const QString &why)
@@ -412,11 +533,7 @@ void PlaybackEngine::outputBack()
 {
     qCWarning(lcPlayback) << "sound output is back";
     m_outputDown = false;
-    m_pendingSeekMs = m_resumeAtMs > 0 ? m_resumeAtMs : -1;
-    m_resumeAtMs = -1;
-    for (auto &c : m_channels)
-        c->reopen = c->wanted != Wanted::Closed;
-    scheduleUpdate();
+    rebuildAt(std::exchange(m_resumeAtMs, -1));
 }
 
 void PlaybackEngine::giveUpSlowOpens()
@@ -488,6 +605,13 @@ void PlaybackEngine::handleMessage(GstMessage *message)
         outputLost(text);
         return;
     }
+    case GST_MESSAGE_CLOCK_LOST:
+        // The output whose clock all ran on went: the pipeline takes another's.
+        if (m_target == GST_STATE_PLAYING) {
+            gst_element_set_state(m_pipeline.get(), GST_STATE_PAUSED);
+            gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING);
+        }
+        return;
     case GST_MESSAGE_ASYNC_DONE:
         // Rebuilt after the output came back: prerolled, now to the place
         // the channels were at, then on as they were asked.
@@ -607,6 +731,7 @@ void PlaybackEngine::notePosition()
     }
     if (position > 0)
         m_lastPositionMs = position;
+    checkOutputsThere();
 }
 
 qint64 PlaybackEngine::durationMs() const
@@ -670,6 +795,13 @@ void PlaybackEngine::loopChannel(int index)
 void PlaybackEngine::setOutput(int index, const QString &outputName)
 {
     m_channels[index]->output = outputName;
+    moveChannel(index);
+}
+
+OutputFormat PlaybackEngine::mixFormat(int index) const
+{
+    const OutputUnit *unit = m_channels[index]->unit;
+    return unit ? unit->format() : m_units.empty() ? OutputFormat{} : m_units.front()->format();
 }
 
 QString PlaybackEngine::output(int index) const { return m_channels[index]->output; }

@@ -6,6 +6,7 @@
 #include "GstHandles.h"
 #include "OutputFormat.h"
 #include "OutputRetry.h"
+#include "OutputUnit.h"
 #include "Playback.h"
 #include "Preloader.h"
 #include "SoundOutput.h"
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include <array>
+#include <map>
 #include <functional>
 #include <memory>
 
@@ -38,6 +40,9 @@ struct EngineOptions
     // without an answer, the format the output element alone accepts, else
     // defaultOutputFormat().
     std::function<std::optional<OutputFormat>(const QString &outputName)> outputFormat;
+    // Asked at each start for the name of the desktop's default output, so
+    // that a channel naming it is mixed with one that goes with the default.
+    std::function<QString()> defaultOutputName;
 };
 
 // Both channels as branches of one GStreamer pipeline: each decodes its file
@@ -71,8 +76,8 @@ public:
     void setOutput(int channel, const QString &outputName) override;
     QString output(int channel) const override;
 
-    // The format the mix is made in, once a start has asked for it.
-    OutputFormat mixFormat() const { return m_format; }
+    // The format a channel's mix is made in, once a start has asked for it.
+    OutputFormat mixFormat(int channel = 0) const;
 
     // For diagnostics and tests: whether the channel's file is in the
     // pipeline, and whether its sound is reaching the mixer.
@@ -82,6 +87,8 @@ public:
 
 signals:
     void channelFailed(int channel, const QString &message);
+    // The channel's output went away; it plays on with the other channel.
+    void outputChanged(int channel);
 
 private:
     enum class Wanted { Closed, Paused, Playing };
@@ -93,7 +100,13 @@ private:
     void update();
     bool ensurePipeline();
     void dropPipeline();
+    void rebuildAt(qint64 positionMs);
     void chooseFormat();
+    OutputUnit *unitFor(int channel);
+    void moveChannel(int channel);
+    void giveBackToDefault(int channel);
+    void dropIdleUnits();
+    void checkOutputsThere();
     void prepareFor(const QString &fileName);
     void resetPipeline();
     void setTarget(GstState state);
@@ -118,11 +131,9 @@ private:
     std::array<std::unique_ptr<Channel>, ChannelCount> m_faces;
     LoopRounds m_loopRounds;
     GstElementRef m_pipeline;
-    GstElement *m_mixer = nullptr; // owned by the pipeline
-    GstElement *m_output = nullptr;
-    GstCaps *m_mixCaps = nullptr;
-    OutputFormat m_format;      // of the pipeline built
-    OutputFormat m_askedFormat; // the output's answer at the last start
+    std::vector<std::unique_ptr<OutputUnit>> m_units; // the outputs in use, in the pipeline
+    std::map<QString, OutputFormat> m_askedFormats;   // each output's answer at the last start
+    QString m_defaultName;                            // the default output's name then
     GstState m_target = GST_STATE_NULL;
     bool m_outputHoldsSound = false; // paused from playing, nothing flushed since
     std::unique_ptr<QSocketNotifier> m_busNotifier;

@@ -13,9 +13,11 @@ Q_DECLARE_LOGGING_CATEGORY(lcPlayback)
 namespace {
 
 // A sound server sink in READY, connected; null when none answers.
-GstElement *connectedServerSink()
+GstElement *connectedServerSink(const QString &device = {})
 {
     GstElement *sink = gst_element_factory_make("pulsesink", nullptr);
+    if (sink && !device.isEmpty())
+        g_object_set(sink, "device", device.toUtf8().constData(), nullptr);
     if (sink && gst_element_set_state(sink, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
         gst_element_set_state(sink, GST_STATE_NULL);
         gst_object_unref(gst_object_ref_sink(sink));
@@ -41,7 +43,7 @@ SoundOutput::SoundOutput(QString description, std::function<void(GstElement *)> 
 {
 }
 
-GstElement *SoundOutput::make()
+GstElement *SoundOutput::make(const QString &device)
 {
     if (!m_description.isEmpty()) {
         GError *error = nullptr;
@@ -54,7 +56,7 @@ GstElement *SoundOutput::make()
             m_created(output);
         return output;
     }
-    if (GstElement *sink = connectedServerSink()) {
+    if (GstElement *sink = connectedServerSink(device)) {
         m_serverSeen = true;
         return sink;
     }

@@ -16,8 +16,9 @@ public:
     SoundOutput(QString description, std::function<void(GstElement *)> created);
 
     // A floating element, or null when the sound server that answered
-    // before answers no more (or the description can't be built).
-    GstElement *make();
+    // before answers no more (or the description can't be built). device:
+    // the server's output by its name; empty, the default one.
+    GstElement *make(const QString &device = {});
     // Whether make() would find the output there now; cheap.
     bool answers() const;
     bool serverSeen() const { return m_serverSeen; }
