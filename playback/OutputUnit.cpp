@@ -112,10 +112,14 @@ bool OutputUnit::syncWithPipeline(bool playing)
     return ok;
 }
 
-void OutputUnit::provideClock(bool provide)
+void OutputUnit::setClockRole(bool provides)
 {
     if (hasProperty(m_output, "provide-clock"))
-        g_object_set(m_output, "provide-clock", gboolean(provide), nullptr);
+        g_object_set(m_output, "provide-clock", gboolean(provides), nullptr);
+    // Following another clock, its samples stay as they are: no resampling,
+    // no jumps of the write position to chase it.
+    if (!provides && hasProperty(m_output, "slave-method"))
+        gst_util_set_object_arg(G_OBJECT(m_output), "slave-method", "none");
 }
 
 bool OutputUnit::contains(GstObject *object) const

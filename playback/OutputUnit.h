@@ -32,9 +32,9 @@ public:
     // Takes the pipeline's state; in one that already plays, without
     // holding the others up.
     bool syncWithPipeline(bool playing);
-    // Whether the pipeline may run on this output's clock; the outputs that
-    // don't follow the one that does (their sinks' slave method).
-    void provideClock(bool provide);
+    // Whether the pipeline runs on this output's clock; one that doesn't
+    // follows the pipeline's clock, whichever it is.
+    void setClockRole(bool provides);
 
     // The sound server's name of the output; empty: the default one.
     const QString &device() const { return m_device; }

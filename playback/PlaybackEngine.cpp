@@ -234,8 +234,10 @@ void PlaybackEngine::update()
         if (!m_pipeline)
             return; // the output was lost on the way
         dropIdleUnits();
-        if (!anyLiveKept)
+        if (!anyLiveKept) {
+            chooseClock();
             describeStream();
+        }
     }
 
     GstState target = GST_STATE_READY;
@@ -363,8 +365,8 @@ OutputUnit *PlaybackEngine::unitFor(int index)
         qCWarning(lcPlayback) << "the sound pipeline could not be built";
         return nullptr;
     }
-    // One clock: the first output's; the others follow it.
-    unit->provideClock(m_units.empty());
+    // Made while the pipeline runs on another clock: it follows that one.
+    unit->setClockRole(false);
     unit->syncWithPipeline(m_target >= GST_STATE_PAUSED);
     m_units.push_back(std::move(unit));
     return m_units.back().get();
@@ -414,8 +416,25 @@ void PlaybackEngine::dropIdleUnits()
         if (c->unit && std::any_of(kept, m_units.end(), [&](const auto &u) { return u.get() == c->unit; }))
             c->unit = nullptr;
     m_units.erase(kept, m_units.end());
-    if (!m_units.empty())
-        m_units.front()->provideClock(true);
+}
+
+// One output runs the pipeline on its own clock, so that its stream is never
+// corrected. Several all follow the system's alike, so that they start on the
+// same instant: one following another's clock would start late by its
+// stream's own start-up.
+void PlaybackEngine::chooseClock()
+{
+    const bool one = m_units.size() == 1;
+    for (const auto &unit : m_units)
+        unit->setClockRole(one);
+    GstPipeline *pipeline = GST_PIPELINE(m_pipeline.get());
+    if (one) {
+        gst_pipeline_auto_clock(pipeline);
+    } else {
+        GstClock *system = gst_system_clock_obtain();
+        gst_pipeline_use_clock(pipeline, system);
+        gst_object_unref(system);
+    }
 }
 
 // The sound server moves a stream whose output went away (unplugged) to its

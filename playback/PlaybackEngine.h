@@ -106,6 +106,7 @@ private:
     void moveChannel(int channel);
     void giveBackToDefault(int channel);
     void dropIdleUnits();
+    void chooseClock();
     void checkOutputsThere();
     void prepareFor(const QString &fileName);
     void resetPipeline();

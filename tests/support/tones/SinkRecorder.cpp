@@ -16,6 +16,7 @@ struct SinkRecorder::Impl
 {
     QProcess parec;
     int channels = 1;
+    QStringList sinks; // recorded together, one channel each
     std::unique_ptr<QTemporaryDir> dir;
     QElapsedTimer clock;
     double clockOffset = 0; // seconds of audio already recorded when clock started
@@ -51,6 +52,13 @@ SinkRecorder::SinkRecorder(int channels)
     : d(std::make_unique<Impl>())
 {
     d->channels = channels;
+}
+
+SinkRecorder::SinkRecorder(const QStringList &sinks)
+    : d(std::make_unique<Impl>())
+{
+    d->channels = int(sinks.size());
+    d->sinks = sinks;
 }
 
 SinkRecorder::~SinkRecorder()
@@ -94,10 +102,28 @@ bool SinkRecorder::start()
     const QString sink = qEnvironmentVariable("TANDRA_NULL_SINK", QStringLiteral("tandra_null"));
     d->parec.setStandardOutputFile(d->rawPath());
     d->parec.setStandardErrorFile(d->logPath());
-    d->parec.start(QStringLiteral("parec"),
-                   {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--format=s16le"),
-                    QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=%1").arg(d->channels),
-                    QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
+    if (d->sinks.isEmpty()) {
+        d->parec.start(QStringLiteral("parec"),
+                       {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--format=s16le"),
+                        QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=%1").arg(d->channels),
+                        QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
+    } else {
+        // One pipeline, so one clock for all: what two sinks play at the
+        // same instant lands on the same frame, to a few milliseconds. An
+        // idle sink's monitor gives nothing, so each recording is stamped by
+        // that clock as it comes, not by its count of samples, and the mixer
+        // lays them side by side by those stamps.
+        const QString format = QStringLiteral("audio/x-raw,format=S16LE,rate=%1,channels=").arg(SampleRate);
+        QString pipeline = QStringLiteral("audiointerleave name=mix latency=100000000 ! %1%2 ! fdsink fd=1")
+                               .arg(format)
+                               .arg(d->channels);
+        for (const QString &monitored : d->sinks)
+            pipeline += QStringLiteral(" pulsesrc device=%1.monitor latency-time=5000 buffer-time=100000"
+                                       " provide-clock=false slave-method=re-timestamp"
+                                       " ! audioconvert ! audioresample ! %2 ! queue ! mix.")
+                            .arg(monitored, format + QLatin1Char('1'));
+        d->parec.start(QStringLiteral("gst-launch-1.0"), QStringList{QStringLiteral("-q")} + pipeline.split(u' '));
+    }
     if (!d->parec.waitForStarted(3000))
         return d->fail(QStringLiteral("cannot run parec: %1").arg(d->parec.errorString()));
 
@@ -117,7 +143,8 @@ bool SinkRecorder::start()
         QThread::msleep(1);
     }
     if (bytes <= 0)
-        return d->fail(QStringLiteral("no audio from %1.monitor within 3 s: %2").arg(sink, d->parecLog()));
+        return d->fail(QStringLiteral("no audio from %1 within 3 s: %2")
+                           .arg(d->sinks.isEmpty() ? sink : d->sinks.join(u','), d->parecLog()));
 
     d->clock.start();
     d->clockOffset = double(bytes / 2 / d->channels) / SampleRate;

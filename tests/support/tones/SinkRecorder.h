@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <vector>
@@ -24,6 +24,9 @@ public:
 
     // Mono, or the sink's own channels interleaved (samples exact: n / 32768).
     explicit SinkRecorder(int channels = 1);
+    // Several null sinks' monitors, each as one mono channel, interleaved in
+    // that order; recorded by one pipeline, so on one clock.
+    explicit SinkRecorder(const QStringList &sinks);
     ~SinkRecorder();
 
     bool start();              // false when no sound server answers
