@@ -23,9 +23,9 @@ namespace {
 
 constexpr int WarmUpCycles = 20;
 // Live heap bytes, not resident memory: freed memory stays resident in the C
-// library's per-thread arenas, by as much as 20 MiB depending on how threads
-// overlap on a busy machine. The live heap stays within a few KiB over
-// hundreds of cycles once GStreamer's one-time set-up is done in the warm-up.
+// library's arenas, one per thread, and resident memory moved by 20 MiB with
+// the machine's load. The live heap stays within about 10 KiB over hundreds
+// of cycles once GStreamer's one-time set-up is done in the warm-up.
 constexpr qint64 HeapGrowthBoundPerCycle = 256;
 constexpr int FdGrowthBound = 2;
 constexpr int ThreadGrowthBound = 2;
