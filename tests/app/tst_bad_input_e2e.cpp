@@ -1,6 +1,7 @@
-// The real program meets bad media files and broken skins: it keeps running,
-// the good channel is heard, the buttons keep their pictures and memory
-// stays bounded.
+// The real program meets bad media files, broken skins and outputs that
+// aren't there: it keeps running, the good channel is heard, the buttons keep
+// their pictures and memory stays bounded; an unknown output on the command
+// line ends it before any window.
 #include "MediaFiles.h"
 #include "PlayerDriver.h"
 #include "SinkRecorder.h"
@@ -190,6 +191,36 @@ private slots:
         QVERIFY2(!player.errors().contains("CRITICAL"), player.errors().constData());
         if (QFile::exists(path) && QFileInfo(path).size() == SparseSize)
             QFile::remove(path);
+    }
+
+    void outputOnTheCommandLine_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::addColumn<bool>("known");
+        QTest::newRow("unknown") << QStringLiteral("nosuchsink") << false;
+        QTest::newRow("known by its description") << QStringLiteral("Tandra_null_sink") << true;
+    }
+
+    void outputOnTheCommandLine()
+    {
+        QFETCH(QString, output);
+        QFETCH(bool, known);
+        Player player(QStringLiteral(TANDRA_BINARY), true);
+        // Looks for the window as long as it would wait for a slow start.
+        const bool windowShown = player.start({QStringLiteral("--output2"), output, m_goodFile});
+        QCOMPARE(windowShown, known);
+        if (known) {
+            QCOMPARE(player.process().state(), QProcess::Running);
+            return;
+        }
+        QVERIFY(player.process().waitForFinished(30000));
+        QCOMPARE(player.process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(player.process().exitCode(), 2);
+        const QString errors = QString::fromUtf8(player.errors());
+        const QString sink = qEnvironmentVariable("TANDRA_NULL_SINK");
+        QVERIFY2(errors.contains(QStringLiteral("no output \"nosuchsink\" for channel 2"))
+                     && errors.contains(QStringLiteral("\n  %1\tTandra_null_sink").arg(sink)),
+                 qPrintable(errors));
     }
 
     void brokenSkins_data()
