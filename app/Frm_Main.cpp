@@ -138,7 +138,8 @@ void Frm_Main::connectChannelButton(int channelIndex, PictureButton *channelButt
     });
     // What a screen reader says the channel holds, current whenever it asks.
     channelButton->setDescriber([this, channelIndex] {
-        const QString summary = channelSummary(m_channelFiles[channelIndex], m_playback->channelPositionMs(channelIndex),
+        const QString summary = channelSummary(m_channelFiles[channelIndex],
+                                               m_playback->channelPositionMs(channelIndex),
                                                m_playback->channelDurationMs(channelIndex));
         const QString output = m_playback->output(channelIndex);
         if (output.isEmpty())

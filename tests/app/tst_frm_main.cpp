@@ -792,7 +792,8 @@ private slots:
         };
         open();
         const QList<QAction *> items = menu->actions();
-        QCOMPARE(items.indexOf(submenu->menuAction()), items.indexOf(menu->findChild<QAction *>("Mnu_ChannelMute")) + 1);
+        QCOMPARE(items.indexOf(submenu->menuAction()),
+                 items.indexOf(menu->findChild<QAction *>("Mnu_ChannelMute")) + 1);
         QCOMPARE(submenu->title(), QStringLiteral("مخرج الصوت"));
         QCOMPARE(submenu->layoutDirection(), Qt::RightToLeft);
         const auto shown = [&] {
@@ -801,7 +802,8 @@ private slots:
                 texts << (item->isChecked() ? "* " : "") + item->text();
             return texts;
         };
-        QStringList listed{"مع القناة الأخرى", "Tandra_null_sink", "Headphones && Mic", "USB Speakers", "HDMI"};
+        QStringList listed{"مع القناة الأخرى", "Tandra_null_sink", "Headphones && Mic", "USB Speakers",
+                           "HDMI"};
         QFETCH(int, checked);
         QStringList marked = listed;
         marked[checked].prepend("* ");

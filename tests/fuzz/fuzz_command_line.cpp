@@ -59,7 +59,8 @@ void checkStartFiles(const QStringList &names)
 
 void checkOutputs(const QCommandLineParser &parser)
 {
-    const SoundServerOutputs outputs{{QStringLiteral("a"), QStringLiteral("b")}, {QStringLiteral("b"), QStringLiteral("a")}};
+    const SoundServerOutputs outputs{{QStringLiteral("a"), QStringLiteral("b")},
+                                     {QStringLiteral("b"), QStringLiteral("a")}};
     const StartOutputs start = startOutputs(parser, [&] { return outputs; });
     for (const SoundServerOutput &channel : start.channels)
         FUZZ_CHECK(channel.name.isEmpty() || outputs.contains(channel));
