@@ -60,6 +60,7 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
     , m_loop(addAction(Loop))
     , m_mute(addAction(Mute))
     , m_output(addMenu(Output))
+    , m_outputChoice(new QActionGroup(this))
     , m_open(addAction(Open))
 {
     setObjectName(QStringLiteral("Mnu_Channel"));
@@ -114,9 +115,8 @@ void ChannelMenu::listOutputs()
 {
     // Outputs come and go (headphones, docks), so they are asked anew.
     m_output->clear();
-    auto *group = new QActionGroup(m_output);
     const auto add = [&](const QString &text, const SoundServerOutput &output) {
-        QAction *item = group->addAction(m_output->addAction(menuText(text)));
+        QAction *item = m_outputChoice->addAction(m_output->addAction(menuText(text)));
         item->setCheckable(true);
         connect(item, &QAction::triggered, this, [this, output] { m_window.setChannelOutput(m_channel, output); });
         return item;

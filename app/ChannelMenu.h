@@ -4,6 +4,7 @@
 #include <QTimer>
 
 class Frm_Main;
+class QActionGroup;
 
 // "m:ss" of a time in milliseconds, counted down to the second.
 QString minutesSeconds(qint64 ms);
@@ -41,6 +42,7 @@ private:
     QAction *m_loop;
     QAction *m_mute;
     QMenu *m_output;
+    QActionGroup *m_outputChoice; // one checked at a time
     QAction *m_open;
     QTimer m_refresh;
 };
