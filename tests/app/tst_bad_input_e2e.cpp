@@ -193,36 +193,19 @@ private slots:
             QFile::remove(path);
     }
 
-    void outputOnTheCommandLine_data()
+    // The listing in the message is the real sound server's.
+    void unknownOutputOnTheCommandLine()
     {
-        QTest::addColumn<QString>("output");
-        QTest::addColumn<bool>("known");
-        QTest::newRow("unknown") << QStringLiteral("nosuchsink") << false;
-        QTest::newRow("known by its description") << QStringLiteral("Tandra_null_sink") << true;
-    }
-
-    void outputOnTheCommandLine()
-    {
-        QFETCH(QString, output);
-        QFETCH(bool, known);
-        const QStringList arguments{QStringLiteral("--output2"), output, m_goodFile};
-        if (known) {
-            Player player;
-            QVERIFY(player.start(arguments));
-            QCOMPARE(player.process().state(), QProcess::Running);
-            return;
-        }
         QProcess program;
-        program.start(QStringLiteral(TANDRA_BINARY), arguments);
+        program.start(QStringLiteral(TANDRA_BINARY),
+                      {QStringLiteral("--output2"), QStringLiteral("nosuchsink"), m_goodFile});
         QVERIFY(program.waitForStarted());
         const QStringList window{QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Tandra$")};
         bool windowSeen = false;
         for (int waited = 0; !program.waitForFinished(100) && waited < 30000; waited += 100)
             windowSeen = windowSeen || !run(window).isEmpty();
-        QCOMPARE(program.state(), QProcess::NotRunning);
-        QVERIFY(!windowSeen);
-        QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(program.exitCode(), 2);
+        QVERIFY(program.state() == QProcess::NotRunning && !windowSeen);
+        QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 2);
         const QString errors = QString::fromUtf8(program.readAllStandardError());
         const QString sink = qEnvironmentVariable("TANDRA_NULL_SINK");
         QVERIFY2(errors.contains(QStringLiteral("no output \"nosuchsink\" for channel 2"))
