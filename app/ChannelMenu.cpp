@@ -3,6 +3,7 @@
 #include "Frm_Main.h"
 #include "Playback.h"
 
+#include <QActionGroup>
 #include <QFileInfo>
 
 namespace {
@@ -12,6 +13,8 @@ const QString NoFile = QStringLiteral("لا يوجد ملف");
 const QString Loop = QStringLiteral("تكرار");
 const QString Mute = QStringLiteral("كتم الصوت");
 const QString Open = QStringLiteral("إفتح ملفاً...");
+const QString Output = QStringLiteral("مخرج الصوت");
+const QString WithTheOtherChannel = QStringLiteral("مع القناة الأخرى");
 
 // Unicode isolates: first-strong for a name in any script, left to right for
 // the times, and right to left around both, as the menu's style lays out
@@ -20,6 +23,12 @@ const QChar RightToLeftIsolate(0x2067);
 const QChar FirstStrongIsolate(0x2068);
 const QChar LeftToRightIsolate(0x2066);
 const QChar PopIsolate(0x2069);
+
+// A "&" would mark a shortcut letter, and a tab start a shortcut's text.
+QString menuText(QString text)
+{
+    return text.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QLatin1Char('\t'), QLatin1Char(' '));
+}
 
 } // namespace
 
@@ -50,6 +59,8 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
     , m_info(addAction(QString()))
     , m_loop(addAction(Loop))
     , m_mute(addAction(Mute))
+    , m_output(addMenu(Output))
+    , m_outputChoice(new QActionGroup(this))
     , m_open(addAction(Open))
 {
     setObjectName(QStringLiteral("Mnu_Channel"));
@@ -60,12 +71,15 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
     m_loop->setCheckable(true);
     m_mute->setObjectName(QStringLiteral("Mnu_ChannelMute"));
     m_mute->setCheckable(true);
+    m_output->setObjectName(QStringLiteral("Mnu_ChannelOutput"));
+    m_output->setLayoutDirection(Qt::RightToLeft); // a menu of its own, which doesn't inherit it
     m_open->setObjectName(QStringLiteral("Mnu_ChannelOpen"));
     insertSeparator(m_loop);
     insertSeparator(m_open);
 
     connect(m_loop, &QAction::triggered, this, [this](bool on) { m_window.setChannelLooping(m_channel, on); });
     connect(m_mute, &QAction::triggered, this, [this](bool on) { m_window.setChannelMuted(m_channel, on); });
+    connect(m_output, &QMenu::aboutToShow, this, &ChannelMenu::listOutputs);
     connect(m_open, &QAction::triggered, this, [this] {
         if (m_channel == 0)
             m_window.Img_1_Click();
@@ -93,9 +107,26 @@ void ChannelMenu::popupFor(int channel, const QPoint &globalPos)
 void ChannelMenu::refresh()
 {
     const Playback &playback = m_window.playback();
-    QString line = channelSummary(m_window.channelFile(m_channel), playback.channelPositionMs(m_channel),
-                                  playback.channelDurationMs(m_channel), true);
-    // A name's "&" would mark a shortcut letter, and a tab start a shortcut's text.
-    line.replace(QLatin1Char('&'), QStringLiteral("&&")).replace(QLatin1Char('\t'), QLatin1Char(' '));
-    m_info->setText(line);
+    m_info->setText(menuText(channelSummary(m_window.channelFile(m_channel), playback.channelPositionMs(m_channel),
+                                            playback.channelDurationMs(m_channel), true)));
+}
+
+void ChannelMenu::listOutputs()
+{
+    // Outputs come and go (headphones, docks), so they are asked anew.
+    m_output->clear();
+    const auto add = [&](const QString &text, const SoundServerOutput &output) {
+        QAction *item = m_outputChoice->addAction(m_output->addAction(menuText(text)));
+        item->setCheckable(true);
+        connect(item, &QAction::triggered, this, [this, output] { m_window.setChannelOutput(m_channel, output); });
+        return item;
+    };
+    QAction *withTheOther = add(WithTheOtherChannel, {});
+    withTheOther->setObjectName(QStringLiteral("Mnu_ChannelOutputDefault"));
+    // Unless the channel's output is listed: one gone since it was chosen
+    // has left the channel with the other.
+    withTheOther->setChecked(true);
+    const QString current = m_window.playback().output(m_channel);
+    for (const SoundServerOutput &output : m_window.outputs())
+        add(output.description, output)->setChecked(output.name == current);
 }

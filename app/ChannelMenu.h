@@ -4,6 +4,7 @@
 #include <QTimer>
 
 class Frm_Main;
+class QActionGroup;
 
 // "m:ss" of a time in milliseconds, counted down to the second.
 QString minutesSeconds(qint64 ms);
@@ -17,8 +18,9 @@ QString channelSummary(const QString &fileName, qint64 positionMs, qint64 durati
 // The menu of a channel button's right mouse button (and of the menu key
 // while the button has the focus), right to left like the menu bar: what the
 // channel holds, kept current while it is open; Loop and Mute, which the
-// engine keeps across Stop, Play and new files; and Open..., the same as a
-// left click on the button.
+// engine keeps across Stop, Play and new files; the output the channel
+// leaves by, among the sound server's outputs as they are when the menu
+// opens; and Open..., the same as a left click on the button.
 class ChannelMenu : public QMenu
 {
     Q_OBJECT
@@ -32,12 +34,15 @@ public:
 
 private:
     void refresh();
+    void listOutputs();
 
     Frm_Main &m_window;
     int m_channel = 0;
     QAction *m_info;
     QAction *m_loop;
     QAction *m_mute;
+    QMenu *m_output;
+    QActionGroup *m_outputChoice; // one checked at a time
     QAction *m_open;
     QTimer m_refresh;
 };

@@ -34,23 +34,82 @@ StartFiles startFiles(const QStringList &names, const QString &workingFolder)
     return start;
 }
 
+namespace {
+
+const QString OutputOption[2] = {QStringLiteral("output1"), QStringLiteral("output2")};
+
+} // namespace
+
+std::optional<SoundServerOutput> findOutput(const SoundServerOutputs &outputs, const QString &nameOrDescription)
+{
+    for (auto field : {&SoundServerOutput::name, &SoundServerOutput::description})
+        for (const SoundServerOutput &output : outputs)
+            if (output.*field == nameOrDescription)
+                return output;
+    return std::nullopt;
+}
+
+StartOutputs startOutputs(const QCommandLineParser &parser, const std::function<SoundServerOutputs()> &listOutputs)
+{
+    StartOutputs start;
+    std::optional<SoundServerOutputs> outputs;
+    QStringList unknown;
+    for (int channel = 0; channel < 2; ++channel) {
+        // An empty name asks for the default, which needs no server.
+        const QString asked = parser.value(OutputOption[channel]);
+        if (asked.isEmpty())
+            continue;
+        if (!outputs)
+            outputs = listOutputs();
+        if (const std::optional<SoundServerOutput> found = findOutput(*outputs, asked))
+            start.channels[channel] = *found;
+        else
+            unknown << QStringLiteral("no output \"%1\" for channel %2").arg(asked, QString::number(channel + 1));
+    }
+    if (unknown.isEmpty())
+        return start;
+    start.problem = unknown.join(QStringLiteral("; "));
+    if (outputs->isEmpty()) {
+        start.problem += QStringLiteral("; the sound server lists no outputs or does not answer");
+        return start;
+    }
+    start.problem += QStringLiteral("; the outputs are (name, then description):");
+    for (const SoundServerOutput &output : *outputs)
+        start.problem += QStringLiteral("\n  %1\t%2").arg(output.name, output.description);
+    return start;
+}
+
 void describeCommandLine(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(QStringLiteral("Plays two media files at the same time."));
     parser.addHelpOption();
     parser.addVersionOption();
+    for (int channel = 0; channel < 2; ++channel)
+        parser.addOption({OutputOption[channel],
+                          QStringLiteral("Channel %1 leaves by the sound server's output NAME, by its name (as "
+                                         "`pactl list short sinks` gives it) or its description; without it, "
+                                         "with the other channel.")
+                              .arg(channel + 1),
+                          QStringLiteral("NAME")});
     parser.addPositionalArgument(QStringLiteral("FILE1"), QStringLiteral("A media file for channel 1."), QStringLiteral("[FILE1"));
     parser.addPositionalArgument(QStringLiteral("FILE2"), QStringLiteral("A media file for channel 2."), QStringLiteral("[FILE2]]"));
 }
 
-QStringList filesFromCommandLine(const QCoreApplication &app)
+std::optional<CommandLineStart> startFromCommandLine(const QCoreApplication &app,
+                                                     const std::function<SoundServerOutputs()> &listOutputs)
 {
     QCommandLineParser parser;
     describeCommandLine(parser);
     parser.process(app);
 
-    const StartFiles start = startFiles(parser.positionalArguments(), QDir::currentPath());
-    for (const QString &problem : start.problems)
+    CommandLineStart start{{}, startOutputs(parser, listOutputs)};
+    if (!start.outputs.problem.isEmpty()) {
+        qCWarning(lcApp).noquote() << start.outputs.problem;
+        return std::nullopt;
+    }
+    const StartFiles files = startFiles(parser.positionalArguments(), QDir::currentPath());
+    for (const QString &problem : files.problems)
         qCWarning(lcApp).noquote() << problem;
-    return start.paths;
+    start.files = files.paths;
+    return start;
 }

@@ -1,6 +1,11 @@
 #pragma once
 
+#include "SoundServerOutput.h"
+
 #include <QStringList>
+
+#include <functional>
+#include <optional>
 
 class QCommandLineParser;
 class QCoreApplication;
@@ -18,9 +23,31 @@ struct StartFiles
 // can't be read is used all the same and is only reported.
 StartFiles startFiles(const QStringList &names, const QString &workingFolder);
 
-// The options and arguments of `tandra [FILE1 [FILE2]]`.
+// The output of that name, or else of that description; the name wins, as
+// a description need not be unique.
+std::optional<SoundServerOutput> findOutput(const SoundServerOutputs &outputs, const QString &nameOrDescription);
+
+// What --output1 and --output2 give the two channels: an output each (an
+// empty one: with the other channel), or, when one names no output there is,
+// the message that says so and lists those there are. The outputs are only
+// asked for when one is named.
+struct StartOutputs
+{
+    SoundServerOutput channels[2];
+    QString problem;
+};
+StartOutputs startOutputs(const QCommandLineParser &parser, const std::function<SoundServerOutputs()> &listOutputs);
+
+// The options and arguments of `tandra [--output1 NAME] [--output2 NAME] [FILE1 [FILE2]]`.
 void describeCommandLine(QCommandLineParser &parser);
 
-// `tandra [FILE1 [FILE2]]`: --help and --version print and end the program
-// here; the problems go to stderr.
-QStringList filesFromCommandLine(const QCoreApplication &app);
+struct CommandLineStart
+{
+    QStringList files;
+    StartOutputs outputs;
+};
+
+// --help and --version print and end the program here; the problems go to
+// stderr. Nothing when an output is unknown: the program should end.
+std::optional<CommandLineStart> startFromCommandLine(const QCoreApplication &app,
+                                                     const std::function<SoundServerOutputs()> &listOutputs);

@@ -19,6 +19,7 @@ Frm_MainComponents desktopComponents(WindowSlot<Frm_Help> &helpSlot, WindowSlot<
     components.makeDialog = [](const OpenFileDialogSettings &settings, QWidget *parent) {
         return std::make_unique<QtOpenFileDialog>(settings, parent);
     };
+    components.listOutputs = [] { return soundServerOutputs(); };
     components.helpSlot = &helpSlot;
     components.aboutSlot = &aboutSlot;
     return components;

@@ -73,10 +73,7 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
         [this](SkinButton b, ButtonVisualState s) { ShowButtonImage(b, s); });
     m_transport->onFileSet = [this](int channel, const QString &fileName) {
         m_channelFiles[channel] = fileName;
-        // A screen reader on the button hears of its new file.
-        QAccessibleEvent changed(button(channel == 0 ? SkinButton::Img_1 : SkinButton::Img_2),
-                                 QAccessible::DescriptionChanged);
-        QAccessible::updateAccessibility(&changed);
+        channelDescriptionChanged(channel);
         emit channelFileSet(channel, fileName);
     };
 
@@ -141,8 +138,14 @@ void Frm_Main::connectChannelButton(int channelIndex, PictureButton *channelButt
     });
     // What a screen reader says the channel holds, current whenever it asks.
     channelButton->setDescriber([this, channelIndex] {
-        return channelSummary(m_channelFiles[channelIndex], m_playback->channelPositionMs(channelIndex),
-                              m_playback->channelDurationMs(channelIndex));
+        const QString summary = channelSummary(m_channelFiles[channelIndex],
+                                               m_playback->channelPositionMs(channelIndex),
+                                               m_playback->channelDurationMs(channelIndex));
+        const QString output = m_playback->output(channelIndex);
+        if (output.isEmpty())
+            return summary;
+        const SoundServerOutput &chosen = m_channelOutputs[channelIndex];
+        return summary + QStringLiteral("، المخرج: ") + (chosen.name == output ? chosen.description : output);
     });
 }
 
@@ -231,6 +234,26 @@ void Frm_Main::setChannelLooping(int channelIndex, bool looping)
 {
     m_playback->setLooping(channelIndex, looping);
     emit channelSettingsChanged();
+}
+
+void Frm_Main::setChannelOutput(int channelIndex, const SoundServerOutput &output)
+{
+    m_channelOutputs[channelIndex] = output;
+    m_playback->setOutput(channelIndex, output.name);
+    channelDescriptionChanged(channelIndex);
+}
+
+SoundServerOutputs Frm_Main::outputs() const
+{
+    return m_components.listOutputs ? m_components.listOutputs() : SoundServerOutputs();
+}
+
+void Frm_Main::channelDescriptionChanged(int channelIndex)
+{
+    // A screen reader on the button hears of it.
+    QAccessibleEvent changed(button(channelIndex == 0 ? SkinButton::Img_1 : SkinButton::Img_2),
+                             QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
 }
 
 void Frm_Main::whileDialogOpen(const std::function<void()> &run)

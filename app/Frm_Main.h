@@ -3,6 +3,7 @@
 #include "ButtonImageLoader.h"
 #include "ButtonImageSet.h"
 #include "ButtonLooks.h"
+#include "SoundServerOutput.h"
 #include "Transport.h"
 
 #include <QMainWindow>
@@ -32,6 +33,7 @@ struct Frm_MainComponents
     std::function<QString()> programFolder;
     std::function<std::unique_ptr<Playback>()> makePlayback;
     std::function<std::unique_ptr<OpenFileDialog>(const OpenFileDialogSettings &, QWidget *parent)> makeDialog;
+    std::function<SoundServerOutputs()> listOutputs; // the sound server's, asked anew each time
     WindowSlot<Frm_Help> *helpSlot = nullptr;
     WindowSlot<Frm_About> *aboutSlot = nullptr;
 };
@@ -69,6 +71,9 @@ public:
     void setChannelVolume(int channelIndex, double level);
     void setChannelMuted(int channelIndex, bool muted);
     void setChannelLooping(int channelIndex, bool looping);
+    // An empty output: with the other channel.
+    void setChannelOutput(int channelIndex, const SoundServerOutput &output);
+    SoundServerOutputs outputs() const;
     ChannelMenu *channelMenu() const { return m_channelMenu; }
 
     // Window events and menu commands, under the names the window defines.
@@ -113,6 +118,7 @@ private:
     void connectControls();
     void connectChannelButton(int channelIndex, PictureButton *button);
     void whileDialogOpen(const std::function<void()> &run);
+    void channelDescriptionChanged(int channelIndex);
 
     std::unique_ptr<Ui::Frm_Main> ui;
     Frm_MainComponents m_components;
@@ -127,5 +133,6 @@ private:
     ButtonImageLoader m_imageLoader;
     ChannelMenu *m_channelMenu = nullptr;
     QString m_channelFiles[2];
+    SoundServerOutput m_channelOutputs[2]; // as last chosen; the engine may have given it up since
     int m_dialogsOpen = 0;
 };

@@ -11,6 +11,7 @@
 
 #include <dlfcn.h>
 
+#include <functional>
 #include <memory>
 
 QString gstFormatOfPulse(int pulseFormat)
@@ -40,7 +41,7 @@ namespace {
 #define PULSE_FUNCTIONS(X)                                                                                             \
     X(mainloop_new) X(mainloop_get_api) X(mainloop_free) X(mainloop_prepare) X(mainloop_poll) X(mainloop_dispatch)     \
     X(context_new) X(context_connect) X(context_get_state) X(context_disconnect) X(context_unref)                     \
-    X(context_get_sink_info_by_name) X(operation_cancel) X(operation_unref)
+    X(context_get_sink_info_by_name) X(context_get_sink_info_list) X(operation_cancel) X(operation_unref)
 
 struct PulseLibrary
 {
@@ -81,15 +82,52 @@ struct ContextUnref
     }
 };
 
-struct Query
+// Connects to the sound server, asks one question once connected and runs
+// the replies until `done` or timeoutMs.
+void askSoundServer(int timeoutMs, const bool &done, const std::function<pa_operation *(pa_context *)> &ask)
+{
+    const PulseLibrary &pa = pulse();
+    if (!pa.loaded)
+        return;
+    std::unique_ptr<pa_mainloop, MainloopFree> loop(pa.mainloop_new());
+    if (!loop)
+        return;
+    const QByteArray name = QCoreApplication::applicationName().toUtf8();
+    std::unique_ptr<pa_context, ContextUnref> context(
+        pa.context_new(pa.mainloop_get_api(loop.get()), name.isEmpty() ? "tandra" : name.constData()));
+    // No autospawn: asking must never start a server of its own.
+    if (!context || pa.context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        return;
+
+    pa_operation *operation = nullptr;
+    QElapsedTimer clock;
+    clock.start();
+    while (!done && clock.elapsed() < timeoutMs) {
+        const pa_context_state_t state = pa.context_get_state(context.get());
+        if (!PA_CONTEXT_IS_GOOD(state))
+            break;
+        if (state == PA_CONTEXT_READY && !operation)
+            operation = ask(context.get());
+        // Wakes at least every 20 ms to check the time left.
+        if (pa.mainloop_prepare(loop.get(), 20 * 1000) < 0 || pa.mainloop_poll(loop.get()) < 0
+            || pa.mainloop_dispatch(loop.get()) < 0)
+            break;
+    }
+    if (operation) {
+        pa.operation_cancel(operation);
+        pa.operation_unref(operation);
+    }
+}
+
+struct FormatQuery
 {
     std::optional<OutputFormat> format;
     bool done = false;
 };
 
-void onSinkInfo(pa_context *, const pa_sink_info *info, int eol, void *data)
+void onSinkFormat(pa_context *, const pa_sink_info *info, int eol, void *data)
 {
-    auto *query = static_cast<Query *>(data);
+    auto *query = static_cast<FormatQuery *>(data);
     if (eol) {
         query->done = true;
         return;
@@ -100,45 +138,48 @@ void onSinkInfo(pa_context *, const pa_sink_info *info, int eol, void *data)
         query->format = format;
 }
 
+struct OutputsQuery
+{
+    SoundServerOutputs outputs;
+    bool done = false;
+};
+
+void onSinkListed(pa_context *, const pa_sink_info *info, int eol, void *data)
+{
+    auto *query = static_cast<OutputsQuery *>(data);
+    if (eol) {
+        query->done = true;
+        return;
+    }
+    const QString name = QString::fromUtf8(info->name);
+    const QString description = QString::fromUtf8(info->description);
+    query->outputs << SoundServerOutput{name, description.isEmpty() ? name : description};
+}
+
 } // namespace
 
 std::optional<OutputFormat> soundServerFormat(const QString &sinkName, int timeoutMs)
 {
-    const PulseLibrary &pa = pulse();
-    if (!pa.loaded)
-        return std::nullopt;
-    std::unique_ptr<pa_mainloop, MainloopFree> loop(pa.mainloop_new());
-    if (!loop)
-        return std::nullopt;
-    const QByteArray name = QCoreApplication::applicationName().toUtf8();
-    std::unique_ptr<pa_context, ContextUnref> context(
-        pa.context_new(pa.mainloop_get_api(loop.get()), name.isEmpty() ? "tandra" : name.constData()));
-    // No autospawn: asking must never start a server of its own.
-    if (!context || pa.context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-        return std::nullopt;
-
-    const QByteArray sink = sinkName.toUtf8();
-    Query query;
-    pa_operation *operation = nullptr;
-    QElapsedTimer clock;
-    clock.start();
-    while (!query.done && clock.elapsed() < timeoutMs) {
-        const pa_context_state_t state = pa.context_get_state(context.get());
-        if (!PA_CONTEXT_IS_GOOD(state))
-            break;
-        if (state == PA_CONTEXT_READY && !operation)
-            operation = pa.context_get_sink_info_by_name(
-                context.get(), sinkName.isEmpty() ? "@DEFAULT_SINK@" : sink.constData(), onSinkInfo, &query);
-        // Wakes at least every 20 ms to check the time left.
-        if (pa.mainloop_prepare(loop.get(), 20 * 1000) < 0 || pa.mainloop_poll(loop.get()) < 0
-            || pa.mainloop_dispatch(loop.get()) < 0)
-            break;
-    }
-    if (operation) {
-        pa.operation_cancel(operation);
-        pa.operation_unref(operation);
-    }
+    const QByteArray sink = sinkName.isEmpty() ? QByteArrayLiteral("@DEFAULT_SINK@") : sinkName.toUtf8();
+    FormatQuery query;
+    askSoundServer(timeoutMs, query.done, [&](pa_context *context) {
+        return pulse().context_get_sink_info_by_name(context, sink.constData(), onSinkFormat, &query);
+    });
     if (!query.format)
         qCInfo(lcApp) << "the sound server told no output format";
     return query.format;
+}
+
+SoundServerOutputs soundServerOutputs(int timeoutMs)
+{
+    OutputsQuery query;
+    askSoundServer(timeoutMs, query.done, [&](pa_context *context) {
+        return pulse().context_get_sink_info_list(context, onSinkListed, &query);
+    });
+    // Half a list would pass for the whole.
+    if (!query.done) {
+        qCInfo(lcApp) << "the sound server listed no outputs";
+        return {};
+    }
+    return query.outputs;
 }

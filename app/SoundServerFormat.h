@@ -1,6 +1,7 @@
 #pragma once
 
 #include "OutputFormat.h"
+#include "SoundServerOutput.h"
 
 #include <optional>
 
@@ -9,6 +10,10 @@
 // default sink); nothing when no server answers within timeoutMs, there is
 // no such sink, or its format has no GStreamer name.
 std::optional<OutputFormat> soundServerFormat(const QString &sinkName = {}, int timeoutMs = 500);
+
+// The sound server's outputs in its own order; none when no server answers
+// within timeoutMs.
+SoundServerOutputs soundServerOutputs(int timeoutMs = 500);
 
 // The GStreamer name of a PulseAudio sample format, or empty.
 QString gstFormatOfPulse(int pulseFormat);

@@ -3,6 +3,7 @@
 #include "Frm_About.h"
 #include "Frm_Help.h"
 #include "MprisPlayer.h"
+#include "SoundServerFormat.h"
 #include "TandraVersion.h"
 #include "WindowPlacement.h"
 #include "WindowSlot.h"
@@ -20,7 +21,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Tandra"));
     QApplication::setApplicationVersion(QStringLiteral(TANDRA_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("org.example.tandra"));
-    const QStringList filesGiven = filesFromCommandLine(app);
+    const std::optional<CommandLineStart> start = startFromCommandLine(app, [] { return soundServerOutputs(); });
+    if (!start)
+        return 2;
 
     // The help and about windows live beside the main window, not in it.
     WindowSlot<Frm_Help> helpSlot;
@@ -30,8 +33,11 @@ int main(int argc, char *argv[])
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     // Attached first, so that the desktop hears of the files given.
     MprisPlayer::attach(*mainWindow);
-    for (int channel = 0; channel < filesGiven.size(); ++channel)
-        mainWindow->openFile(channel, filesGiven[channel]);
+    for (int channel = 0; channel < 2; ++channel)
+        if (!start->outputs.channels[channel].name.isEmpty())
+            mainWindow->setChannelOutput(channel, start->outputs.channels[channel]);
+    for (int channel = 0; channel < start->files.size(); ++channel)
+        mainWindow->openFile(channel, start->files[channel]);
     centreOnScreen(mainWindow);
     mainWindow->show();
 

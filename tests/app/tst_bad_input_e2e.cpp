@@ -1,6 +1,7 @@
-// The real program meets bad media files and broken skins: it keeps running,
-// the good channel is heard, the buttons keep their pictures and memory
-// stays bounded.
+// The real program meets bad media files, broken skins and outputs that
+// aren't there: it keeps running, the good channel is heard, the buttons keep
+// their pictures and memory stays bounded; an unknown output on the command
+// line ends it before any window.
 #include "MediaFiles.h"
 #include "PlayerDriver.h"
 #include "SinkRecorder.h"
@@ -190,6 +191,26 @@ private slots:
         QVERIFY2(!player.errors().contains("CRITICAL"), player.errors().constData());
         if (QFile::exists(path) && QFileInfo(path).size() == SparseSize)
             QFile::remove(path);
+    }
+
+    // The listing in the message is the real sound server's.
+    void unknownOutputOnTheCommandLine()
+    {
+        QProcess program;
+        program.start(QStringLiteral(TANDRA_BINARY),
+                      {QStringLiteral("--output2"), QStringLiteral("nosuchsink"), m_goodFile});
+        QVERIFY(program.waitForStarted());
+        const QStringList window{QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Tandra$")};
+        bool windowSeen = false;
+        for (int waited = 0; !program.waitForFinished(100) && waited < 30000; waited += 100)
+            windowSeen = windowSeen || !run(window).isEmpty();
+        QVERIFY(program.state() == QProcess::NotRunning && !windowSeen);
+        QVERIFY(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 2);
+        const QString errors = QString::fromUtf8(program.readAllStandardError());
+        const QString sink = qEnvironmentVariable("TANDRA_NULL_SINK");
+        QVERIFY2(errors.contains(QStringLiteral("no output \"nosuchsink\" for channel 2"))
+                     && errors.contains(QStringLiteral("\n  %1\tTandra_null_sink").arg(sink)),
+                 qPrintable(errors));
     }
 
     void brokenSkins_data()

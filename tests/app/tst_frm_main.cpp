@@ -14,6 +14,7 @@
 
 #include <QtTest>
 #include <QAccessible>
+#include <QCommandLineParser>
 #include <QDBusAbstractAdaptor>
 #include <QDBusObjectPath>
 #include <QFileDialog>
@@ -53,6 +54,13 @@ QSize skinSize(SkinButton button, ButtonVisualState state, int grow = 0)
 
 const QSize StoredSize(50, 48);
 
+// The sound server's outputs as the window is given them; one is named as
+// another is described.
+const SoundServerOutputs Outputs{{"tandra_null", "Tandra_null_sink"},
+                                 {"phones", "Headphones & Mic"},
+                                 {"usb", "USB Speakers"},
+                                 {"USB Speakers", "HDMI"}};
+
 struct Flags
 {
     bool play, pause, stop, dplay, dpause, dstop;
@@ -89,6 +97,7 @@ class FrmMainTest : public QObject
     QPointer<Frm_Main> m_window;
     bool m_realDialogs = false; // QFileDialogs instead of scripted ones, for one test
     MprisPlayer *m_mpris = nullptr;
+    SoundServerOutputs m_outputs;
     std::unique_ptr<QSignalSpy> m_announced;
 
     Frm_Main &w() { return *m_window; }
@@ -181,6 +190,8 @@ private slots:
             m_dialogs << dialog.get();
             return dialog;
         };
+        m_outputs = Outputs;
+        parts.listOutputs = [this] { return m_outputs; };
         parts.helpSlot = m_help.get();
         parts.aboutSlot = m_about.get();
         m_window = new Frm_Main(parts);
@@ -522,6 +533,48 @@ private slots:
         QCOMPARE(start.problems, problems.replaceInStrings("%D", m_dir.path()));
     }
 
+    void outputsFromTheCommandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("serverAnswers");
+        QTest::addColumn<QStringList>("outputs"); // the channels', by name
+        QTest::addColumn<QString>("problem");
+        const QString listed = "; the outputs are (name, then description):\n  tandra_null\tTandra_null_sink\n"
+                               "  phones\tHeadphones & Mic\n  usb\tUSB Speakers\n  USB Speakers\tHDMI";
+        QTest::newRow("none") << QStringList() << false << QStringList{"", ""} << "";
+        QTest::newRow("empty: the default") << QStringList{"--output1", ""} << false << QStringList{"", ""} << "";
+        QTest::newRow("by name") << QStringList{"--output2", "phones", "a.wav"} << true << QStringList{"", "phones"}
+                                 << "";
+        QTest::newRow("by description") << QStringList{"--output1=Headphones & Mic", "--output2", "HDMI"} << true
+                                        << QStringList{"phones", "USB Speakers"} << "";
+        QTest::newRow("a name before a description") << QStringList{"--output1", "USB Speakers"} << true
+                                                     << QStringList{"USB Speakers", ""} << "";
+        QTest::newRow("one known, one by another case")
+            << QStringList{"--output1", "usb", "--output2", "usb speakers"} << true << QStringList{"usb", ""}
+            << "no output \"usb speakers\" for channel 2" + listed;
+        QTest::newRow("no server") << QStringList{"--output1", "usb", "--output2", "x"} << false << QStringList{"", ""}
+                                   << "no output \"usb\" for channel 1; no output \"x\" for channel 2; "
+                                      "the sound server lists no outputs or does not answer";
+    }
+
+    void outputsFromTheCommandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, serverAnswers);
+        QCommandLineParser parser;
+        describeCommandLine(parser);
+        QVERIFY(parser.parse(QStringList{"tandra"} + arguments));
+        int asked = 0;
+        const StartOutputs start = startOutputs(parser, [&] {
+            ++asked;
+            return serverAnswers ? Outputs : SoundServerOutputs();
+        });
+        QTEST(QStringList({start.channels[0].name, start.channels[1].name}), "outputs");
+        QTEST(start.problem, "problem");
+        // Only when an output is named, and once for both.
+        QCOMPARE(asked, start.channels[0].name.size() + start.channels[1].name.size() + start.problem.size() > 0);
+    }
+
     void screenReaderSeesTheButtons_data()
     {
         QTest::addColumn<QString>("control");
@@ -705,6 +758,71 @@ private slots:
         m_log->clear();
         item("Mnu_ChannelOpen")->trigger();
         QCOMPARE(*m_log, (QStringList{"Mmc_1: close", "Mmc_2: close", "Cmo_" + n + ": show"}));
+    }
+
+    void channelOutputMenu_data()
+    {
+        QTest::addColumn<QString>("before"); // the channel's output before the menu opens, by name
+        QTest::addColumn<int>("checked"); // the item as the submenu opens, 0 for "with the other channel"
+        QTest::addColumn<int>("choose"); // then chosen by the arrow keys
+        QTest::addColumn<QString>("output"); // the name the engine is given
+        QTest::addColumn<QString>("described"); // what the button's description says after "no file"
+        QTest::newRow("the default, then an output") << "" << 0 << 3 << "usb" << "، المخرج: USB Speakers";
+        QTest::newRow("an output, then the default") << "usb" << 3 << 0 << "" << "";
+        QTest::newRow("an & in a description") << "" << 0 << 2 << "phones" << "، المخرج: Headphones & Mic";
+        QTest::newRow("a gone output") << "gone" << 0 << 1 << "tandra_null" << "، المخرج: Tandra_null_sink";
+    }
+
+    void channelOutputMenu()
+    {
+        QFETCH(QString, before);
+        if (!before.isEmpty())
+            w().setChannelOutput(1, findOutput(Outputs, before).value_or(SoundServerOutput{before, "Gone"}));
+        m_log->clear();
+        ChannelMenu *menu = w().channelMenu();
+        auto *submenu = menu->findChild<QMenu *>("Mnu_ChannelOutput");
+        const auto open = [&] {
+            menu->popupFor(1, ui().Img_2->mapToGlobal(QPoint(5, 5)));
+            QTRY_VERIFY(menu->isVisible());
+            menu->setActiveAction(submenu->menuAction());
+            QTest::keyClick(menu, Qt::Key_Left); // into a right-to-left menu
+            QTRY_VERIFY(submenu->isVisible());
+        };
+        open();
+        const QList<QAction *> items = menu->actions();
+        QCOMPARE(items.indexOf(submenu->menuAction()),
+                 items.indexOf(menu->findChild<QAction *>("Mnu_ChannelMute")) + 1);
+        QCOMPARE(submenu->title(), QStringLiteral("مخرج الصوت"));
+        QCOMPARE(submenu->layoutDirection(), Qt::RightToLeft);
+        const auto shown = [&] {
+            QStringList texts;
+            for (QAction *item : submenu->actions())
+                texts << (item->isChecked() ? "* " : "") + item->text();
+            return texts;
+        };
+        QStringList listed{"مع القناة الأخرى", "Tandra_null_sink", "Headphones && Mic", "USB Speakers",
+                           "HDMI"};
+        QFETCH(int, checked);
+        QStringList marked = listed;
+        marked[checked].prepend("* ");
+        QCOMPARE(shown(), marked);
+        QFETCH(int, choose);
+        for (int i = 0; i < choose; ++i)
+            QTest::keyClick(submenu, Qt::Key_Down);
+        QTest::keyClick(submenu, Qt::Key_Return);
+        QVERIFY(!menu->isVisible() && !submenu->isVisible());
+        QFETCH(QString, output);
+        QCOMPARE(*m_log, QStringList{"output 2: " + output});
+        QFETCH(QString, described);
+        QCOMPARE(QAccessible::queryAccessibleInterface(ui().Img_2)->text(QAccessible::Description),
+                 "لا يوجد ملف" + described);
+
+        // Asked anew: an output plugged in since is there, the choice held.
+        m_outputs << SoundServerOutput{"dock", "Dock"};
+        open();
+        listed[choose].prepend("* ");
+        QCOMPARE(shown(), listed << "Dock");
+        menu->hide();
     }
 
     void mpris_data()

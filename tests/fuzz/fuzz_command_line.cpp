@@ -1,6 +1,7 @@
 // The bytes are a command line: its arguments apart by NUL bytes, as the
 // program's argv would hold them. Parsing must not end the process, and the
-// channels get full paths while the user hears about every file not taken.
+// channels get full paths while the user hears about every file not taken,
+// and outputs only from those there are.
 #include "CommandLine.h"
 #include "FuzzCheck.h"
 
@@ -56,6 +57,17 @@ void checkStartFiles(const QStringList &names)
     FUZZ_CHECK(start.problems.size() == reported);
 }
 
+void checkOutputs(const QCommandLineParser &parser)
+{
+    const SoundServerOutputs outputs{{QStringLiteral("a"), QStringLiteral("b")},
+                                     {QStringLiteral("b"), QStringLiteral("a")}};
+    const StartOutputs start = startOutputs(parser, [&] { return outputs; });
+    for (const SoundServerOutput &channel : start.channels)
+        FUZZ_CHECK(channel.name.isEmpty() || outputs.contains(channel));
+    // An unknown one: every output listed.
+    FUZZ_CHECK(start.problem.isEmpty() || start.problem.endsWith(QStringLiteral("\n  a\tb\n  b\ta")));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
@@ -78,6 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (parser.parse(arguments)) {
         FUZZ_CHECK(parser.unknownOptionNames().isEmpty());
         checkStartFiles(parser.positionalArguments());
+        checkOutputs(parser);
     } else {
         FUZZ_CHECK(!parser.errorText().isEmpty());
     }
