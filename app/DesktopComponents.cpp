@@ -14,6 +14,7 @@ Frm_MainComponents desktopComponents(WindowSlot<Frm_Help> &helpSlot, WindowSlot<
     components.makePlayback = [] {
         EngineOptions options;
         options.outputFormat = [](const QString &outputName) { return soundServerFormat(outputName); };
+        options.defaultOutputName = [] { return soundServerDefaultOutput(); };
         return std::make_unique<PlaybackEngine>(options);
     };
     components.makeDialog = [](const OpenFileDialogSettings &settings, QWidget *parent) {

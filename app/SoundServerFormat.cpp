@@ -122,6 +122,7 @@ void askSoundServer(int timeoutMs, const bool &done, const std::function<pa_oper
 struct FormatQuery
 {
     std::optional<OutputFormat> format;
+    QString name;
     bool done = false;
 };
 
@@ -136,6 +137,18 @@ void onSinkFormat(pa_context *, const pa_sink_info *info, int eol, void *data)
                               int(info->sample_spec.channels)};
     if (format.isValid())
         query->format = format;
+    query->name = QString::fromUtf8(info->name);
+}
+
+// A sink by its name; empty, the default one.
+FormatQuery askSink(const QString &sinkName, int timeoutMs)
+{
+    const QByteArray sink = sinkName.isEmpty() ? QByteArrayLiteral("@DEFAULT_SINK@") : sinkName.toUtf8();
+    FormatQuery query;
+    askSoundServer(timeoutMs, query.done, [&](pa_context *context) {
+        return pulse().context_get_sink_info_by_name(context, sink.constData(), onSinkFormat, &query);
+    });
+    return query;
 }
 
 struct OutputsQuery
@@ -158,13 +171,14 @@ void onSinkListed(pa_context *, const pa_sink_info *info, int eol, void *data)
 
 } // namespace
 
+QString soundServerDefaultOutput(int timeoutMs)
+{
+    return askSink({}, timeoutMs).name;
+}
+
 std::optional<OutputFormat> soundServerFormat(const QString &sinkName, int timeoutMs)
 {
-    const QByteArray sink = sinkName.isEmpty() ? QByteArrayLiteral("@DEFAULT_SINK@") : sinkName.toUtf8();
-    FormatQuery query;
-    askSoundServer(timeoutMs, query.done, [&](pa_context *context) {
-        return pulse().context_get_sink_info_by_name(context, sink.constData(), onSinkFormat, &query);
-    });
+    const FormatQuery query = askSink(sinkName, timeoutMs);
     if (!query.format)
         qCInfo(lcApp) << "the sound server told no output format";
     return query.format;

@@ -11,6 +11,9 @@
 // no such sink, or its format has no GStreamer name.
 std::optional<OutputFormat> soundServerFormat(const QString &sinkName = {}, int timeoutMs = 500);
 
+// The name of the sound server's default output; empty when none answers.
+QString soundServerDefaultOutput(int timeoutMs = 500);
+
 // The sound server's outputs in its own order; none when no server answers
 // within timeoutMs.
 SoundServerOutputs soundServerOutputs(int timeoutMs = 500);
