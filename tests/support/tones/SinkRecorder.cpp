@@ -12,6 +12,11 @@
 
 namespace tones {
 
+// The null sink's own channels, always recorded as they are: sound servers
+// mix stereo down to mono at different levels (PulseAudio halves the sum,
+// PipeWire keeps the power), so the recorder does it itself.
+constexpr int SinkChannels = 2;
+
 struct SinkRecorder::Impl
 {
     QProcess parec;
@@ -96,7 +101,7 @@ bool SinkRecorder::start()
     d->parec.setStandardErrorFile(d->logPath());
     d->parec.start(QStringLiteral("parec"),
                    {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--format=s16le"),
-                    QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=%1").arg(d->channels),
+                    QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=%1").arg(SinkChannels),
                     QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
     if (!d->parec.waitForStarted(3000))
         return d->fail(QStringLiteral("cannot run parec: %1").arg(d->parec.errorString()));
@@ -120,7 +125,7 @@ bool SinkRecorder::start()
         return d->fail(QStringLiteral("no audio from %1.monitor within 3 s: %2").arg(sink, d->parecLog()));
 
     d->clock.start();
-    d->clockOffset = double(bytes / 2 / d->channels) / SampleRate;
+    d->clockOffset = double(bytes / 2 / SinkChannels) / SampleRate;
     d->recording = true;
     return true;
 }
@@ -158,9 +163,13 @@ std::vector<float> SinkRecorder::soFar() const
         return samples;
     }
     const QByteArray bytes = raw.readAll();
-    samples.resize(std::size_t(bytes.size()) / 2);
+    const auto sample = [&bytes](std::size_t i) {
+        return float(qFromLittleEndian<qint16>(bytes.constData() + 2 * i)) / 32768.0f;
+    };
+    const std::size_t frames = std::size_t(bytes.size()) / 2 / SinkChannels;
+    samples.resize(frames * std::size_t(d->channels));
     for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = float(qFromLittleEndian<qint16>(bytes.constData() + 2 * i)) / 32768.0f;
+        samples[i] = d->channels == SinkChannels ? sample(i) : (sample(2 * i) + sample(2 * i + 1)) / 2;
     return samples;
 }
 
