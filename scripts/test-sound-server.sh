@@ -21,6 +21,12 @@ dir=${TANDRA_TEST_DIR:?run under scripts/with-test-env.sh}
 readonly sink_name=${TANDRA_NULL_SINK:-tandra_null}
 readonly kind=${TANDRA_SOUND_SERVER_KIND:-pulseaudio}
 readonly start_timeout=10
+# The process clients talk to, by the name launch() gives it.
+case $kind in
+pulseaudio) readonly server=pulse ;;
+pipewire) readonly server=pipewire-pulse ;;
+*) echo "test-sound-server: unknown TANDRA_SOUND_SERVER_KIND '$kind' (pulseaudio or pipewire)" >&2; exit 2 ;;
+esac
 
 say() { echo "test-sound-server: $*" >&2; }
 
@@ -81,6 +87,7 @@ show_logs() {
 }
 
 sink_listed() { timeout 2 pactl list short sinks 2>/dev/null | grep -q "^[0-9]*[[:space:]]$1[[:space:]]"; }
+sink_gone() { ! sink_listed "$1"; }
 is_default() { [ "$(timeout 2 pactl get-default-sink 2>/dev/null)" = "$sink_name" ]; }
 make_default() { is_default || { timeout 2 pactl set-default-sink "$sink_name" 2>/dev/null; false; }; }
 server_answers() { timeout 2 pactl info >/dev/null 2>&1; }
@@ -153,7 +160,7 @@ start_pipewire() {
     # The default is WirePlumber's to keep: ask until it has taken it.
     if ! wait_for wireplumber make_default; then
         show_logs pipewire wireplumber pipewire-pulse
-        say "PipeWire did not make '$sink_name' the default sink within ${start_timeout} s"
+        say "PipeWire did not make '$sink_name' the default sink"
         return 1
     fi
 }
@@ -173,15 +180,10 @@ stop_server() {
         [ -e "$f" ] && stop_pidfile "$f"
     done
     rm -f "$dir"/sink-*.module
-    case $kind in
-    pipewire)
-        stop_pidfile "$dir/pipewire-pulse.pid"
-        stop_pidfile "$dir/wireplumber.pid"
-        stop_pidfile "$dir/pipewire.pid"
-        stop_pidfile "$dir/dbus.pid"
-        ;;
-    *) stop_pidfile "$dir/pulse.pid" ;;
-    esac
+    # Clients' server first, the bus last; names never started are skipped.
+    for f in pulse pipewire-pulse wireplumber pipewire dbus; do
+        stop_pidfile "$dir/$f.pid"
+    done
 }
 
 add_sink() {
@@ -189,12 +191,7 @@ add_sink() {
     [ -e "$dir/sink-$name.module" ] && { say "a sink '$name' was already added"; return 1; }
     index=$(load_null_sink "$name" "$name") || return 1
     echo "$index" >"$dir/sink-$name.module"
-    local i
-    for ((i = 0; i < start_timeout * 10; i++)); do
-        sink_listed "$name" && break
-        sleep 0.1
-    done
-    sink_listed "$name" || { say "the null sink '$name' did not appear within ${start_timeout} s"; return 1; }
+    wait_for "$server" sink_listed "$name" || { say "the null sink '$name' did not appear within ${start_timeout} s"; return 1; }
     keep_blocks_short "$name" "sink-$name.keepalive"
 }
 
@@ -204,35 +201,19 @@ remove_sink() {
     stop_pidfile "$dir/sink-$name.keepalive.pid"
     rm -f "$dir/sink-$name.module"
     timeout 5 pactl unload-module "$index" || { say "cannot unload the sink '$name'"; return 1; }
-    local i
-    for ((i = 0; i < start_timeout * 10; i++)); do
-        sink_listed "$name" || return 0
-        sleep 0.1
-    done
-    say "the null sink '$name' was still there after ${start_timeout} s"
-    return 1
+    wait_for "$server" sink_gone "$name" || { say "the null sink '$name' was still there after ${start_timeout} s"; return 1; }
 }
 
 valid_name() {
     [[ ${1:-} =~ ^[A-Za-z0-9_.-]+$ ]] || { say "a sink name is letters, digits, '_', '.' or '-'"; exit 2; }
 }
 
-case $kind in
-pulseaudio | pipewire) ;;
-*) say "unknown TANDRA_SOUND_SERVER_KIND '$kind' (pulseaudio or pipewire)"; exit 2 ;;
-esac
-
 case "${1:-}" in
 start)
     "start_$kind" && keep_blocks_short "$sink_name" keepalive
     ;;
 stop) stop_server ;;
-pid)
-    case $kind in
-    pipewire) cat "$dir/pipewire-pulse.pid" ;;
-    *) cat "$dir/pulse.pid" ;;
-    esac
-    ;;
+pid) cat "$dir/$server.pid" ;;
 add-sink) valid_name "${2:-}" && add_sink "$2" ;;
 remove-sink) valid_name "${2:-}" && remove_sink "$2" ;;
 *)
