@@ -14,6 +14,7 @@ packages=(
   gstreamer1.0-tools fluid-soundfont-gm
   # running headless, recording the sound, looking at the window
   pulseaudio pulseaudio-utils xvfb xdotool x11-utils imagemagick
+  pipewire wireplumber pipewire-pulse # the other sound server, for the tests under it
   # the desktop: a private session bus, a media-player remote, the entry's checker
   dbus-daemon playerctl desktop-file-utils
   # what screen readers see: the accessibility bus and its Python client

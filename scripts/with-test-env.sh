@@ -2,11 +2,14 @@
 # Usage: scripts/with-test-env.sh COMMAND [ARGS...]
 #
 # Runs COMMAND with a private X server (Xvfb, 1024x768x24) and a private
-# PulseAudio daemon whose only sink is a null sink, then stops both and exits
-# with COMMAND's exit status. Exports for COMMAND:
+# sound server whose only sink is a null sink, then stops both and exits
+# with COMMAND's exit status. The sound server is PulseAudio, or with
+# TANDRA_SOUND_SERVER_KIND=pipewire PipeWire, WirePlumber and pipewire-pulse
+# (with a private D-Bus of their own); clients see the same either way.
+# Exports for COMMAND:
 #   DISPLAY            the Xvfb display
 #   XDG_RUNTIME_DIR    a private 0700 directory, removed afterwards
-#   PULSE_SERVER       unix:<that dir>/pulse/native
+#   PULSE_SERVER       unix:<that dir>/pulse/native (pipewire-pulse's too)
 #   PULSE_COOKIE       a cookie file inside that dir (keeps clients out of $HOME)
 #   PULSE_CLIENTCONFIG a client.conf with autospawn off, so a client never
 #                      starts some other daemon behind our back
@@ -14,7 +17,9 @@
 #   TANDRA_TEST_ENV    1
 # The null sink runs at TANDRA_SINK_RATE if set (48000 otherwise).
 #   TANDRA_SOUND_SERVER  scripts/test-sound-server.sh, to stop and start the
-#                      PulseAudio daemon again (and "pid" to name it)
+#                      sound server again ("pid" names it), and to add and
+#                      remove a second null sink (add-sink|remove-sink NAME)
+#   TANDRA_SOUND_SERVER_KIND  pulseaudio or pipewire
 # Safe to run as root, without a terminal, and several times in parallel.
 set -uo pipefail
 
@@ -33,7 +38,14 @@ if [ $# -eq 0 ]; then
     exit 2
 fi
 
-for tool in Xvfb pulseaudio pactl parec setsid timeout; do
+sound_kind=${TANDRA_SOUND_SERVER_KIND:-pulseaudio}
+case $sound_kind in
+pulseaudio) sound_tools=(pulseaudio) ;;
+pipewire) sound_tools=(pipewire wireplumber pipewire-pulse dbus-daemon) ;;
+*) die "unknown TANDRA_SOUND_SERVER_KIND '$sound_kind' (pulseaudio or pipewire)" ;;
+esac
+
+for tool in Xvfb "${sound_tools[@]}" pactl parec setsid timeout; do
     command -v "$tool" >/dev/null 2>&1 || die "'$tool' not found; run scripts/install-deps.sh"
 done
 
@@ -41,7 +53,7 @@ workdir=$(mktemp -d "${TMPDIR:-/tmp}/tandra-env.XXXXXX") || die "cannot create a
 chmod 700 "$workdir"
 
 xvfb_pid=
-pulse_started=
+sound_started=
 cmd_pid=
 display_num=
 
@@ -64,7 +76,7 @@ stop_group() {
 
 cleanup() {
     trap - INT TERM HUP
-    [ -z "$pulse_started" ] || "$TANDRA_SOUND_SERVER" stop
+    [ -z "$sound_started" ] || "$TANDRA_SOUND_SERVER" stop
     stop_group "$xvfb_pid"
     # A killed Xvfb leaves its lock behind; drop it only if it is ours.
     if [ -n "$display_num" ] && [ -n "$xvfb_pid" ] && [ -f "/tmp/.X$display_num-lock" ]; then
@@ -119,12 +131,17 @@ if [ -z "$display_num" ]; then
 fi
 export DISPLAY=":$display_num"
 
-# --- PulseAudio -------------------------------------------------------------
+# --- the sound server ------------------------------------------------------
 mkdir -p "$workdir/pulse" "$workdir/config/pulse" "$workdir/state"
 sink_rate=${TANDRA_SINK_RATE:-48000}
 chmod 700 "$workdir/pulse"
 
-cat >"$workdir/daemon.conf" <<EOF
+cat >"$workdir/client.conf" <<EOF
+autospawn = no
+EOF
+
+if [ "$sound_kind" = pulseaudio ]; then
+    cat >"$workdir/daemon.conf" <<EOF
 default-sample-rate = $sink_rate
 alternate-sample-rate = $sink_rate
 default-sample-channels = 2
@@ -132,18 +149,50 @@ exit-idle-time = -1
 flat-volumes = no
 EOF
 
-cat >"$workdir/client.conf" <<EOF
-autospawn = no
-EOF
-
-# No module-suspend-on-idle: the sink keeps its clock running, so silence is
-# recorded as silence instead of being skipped.
-cat >"$workdir/tandra.pa" <<EOF
+    # No module-suspend-on-idle: the sink keeps its clock running, so silence
+    # is recorded as silence instead of being skipped.
+    cat >"$workdir/tandra.pa" <<EOF
 load-module module-native-protocol-unix socket="$workdir/pulse/native" auth-anonymous=1
 load-module module-null-sink sink_name=$sink_name rate=$sink_rate channels=2 channel_map=front-left,front-right sink_properties=device.description=Tandra_null_sink
 set-default-sink $sink_name
 set-default-source $sink_name.monitor
 EOF
+else
+    # The graph runs at the sink's rate, as PulseAudio's would.
+    mkdir -p "$workdir/config/pipewire/pipewire.conf.d"
+    cat >"$workdir/config/pipewire/pipewire.conf.d/tandra.conf" <<EOF
+context.properties = {
+    default.clock.rate = $sink_rate
+    default.clock.allowed-rates = [ $sink_rate ]
+}
+EOF
+    # No devices of the machine, and no stream settings remembered from one
+    # test to the next: the null sinks are all there is.
+    mkdir -p "$workdir/config/wireplumber/main.lua.d" "$workdir/config/wireplumber/bluetooth.lua.d"
+    cat >"$workdir/config/wireplumber/main.lua.d/51-tandra.lua" <<EOF
+alsa_monitor.enabled = false
+v4l2_monitor.enabled = false
+libcamera_monitor.enabled = false
+stream_defaults.enabled = false
+EOF
+    echo "bluez_monitor.enabled = false" >"$workdir/config/wireplumber/bluetooth.lua.d/51-tandra.lua"
+    # A session bus for the server alone (WirePlumber does not run without
+    # one); it activates no services.
+    cat >"$workdir/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$workdir/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+EOF
+fi
 
 export XDG_RUNTIME_DIR="$workdir"
 export PULSE_SERVER="unix:$workdir/pulse/native"
@@ -152,10 +201,11 @@ export PULSE_CLIENTCONFIG="$workdir/client.conf"
 export TANDRA_NULL_SINK="$sink_name"
 export TANDRA_TEST_ENV=1
 export TANDRA_TEST_DIR="$workdir"
+export TANDRA_SOUND_SERVER_KIND="$sound_kind"
 export TANDRA_SOUND_SERVER="$(cd "$(dirname "$0")" && pwd)/test-sound-server.sh"
-unset PULSE_SINK PULSE_SOURCE
+unset PULSE_SINK PULSE_SOURCE PIPEWIRE_REMOTE PIPEWIRE_RUNTIME_DIR
 
-pulse_started=1
+sound_started=1
 "$TANDRA_SOUND_SERVER" start || die "the sound server did not come up"
 
 # --- the command ------------------------------------------------------------

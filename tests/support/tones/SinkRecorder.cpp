@@ -12,6 +12,11 @@
 
 namespace tones {
 
+// The null sink's own channels, always recorded as they are: sound servers
+// mix stereo down to mono at different levels (PulseAudio halves the sum,
+// PipeWire keeps the power), so the recorder does it itself.
+constexpr int SinkChannels = 2;
+
 struct SinkRecorder::Impl
 {
     QProcess parec;
@@ -26,6 +31,9 @@ struct SinkRecorder::Impl
 
     QString rawPath() const { return dir->filePath(QStringLiteral("sink.raw")); }
     QString logPath() const { return dir->filePath(QStringLiteral("parec.log")); }
+
+    // Channels in the file: the sink's own, or one for each sink recorded.
+    int fileChannels() const { return sinks.isEmpty() ? SinkChannels : channels; }
 
     QString parecLog() const
     {
@@ -105,7 +113,7 @@ bool SinkRecorder::start()
     if (d->sinks.isEmpty()) {
         d->parec.start(QStringLiteral("parec"),
                        {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--format=s16le"),
-                        QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=%1").arg(d->channels),
+                        QStringLiteral("--rate=%1").arg(SampleRate), QStringLiteral("--channels=%1").arg(SinkChannels),
                         QStringLiteral("--raw"), QStringLiteral("--latency-msec=20")});
     } else {
         // One pipeline, so one clock for all: what two sinks play at the
@@ -147,7 +155,7 @@ bool SinkRecorder::start()
                            .arg(d->sinks.isEmpty() ? sink : d->sinks.join(u','), d->parecLog()));
 
     d->clock.start();
-    d->clockOffset = double(bytes / 2 / d->channels) / SampleRate;
+    d->clockOffset = double(bytes / 2 / d->fileChannels()) / SampleRate;
     d->recording = true;
     return true;
 }
@@ -185,9 +193,13 @@ std::vector<float> SinkRecorder::soFar() const
         return samples;
     }
     const QByteArray bytes = raw.readAll();
-    samples.resize(std::size_t(bytes.size()) / 2);
+    const auto sample = [&bytes](std::size_t i) {
+        return float(qFromLittleEndian<qint16>(bytes.constData() + 2 * i)) / 32768.0f;
+    };
+    const std::size_t frames = std::size_t(bytes.size()) / 2 / d->fileChannels();
+    samples.resize(frames * std::size_t(d->channels));
     for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = float(qFromLittleEndian<qint16>(bytes.constData() + 2 * i)) / 32768.0f;
+        samples[i] = d->channels == d->fileChannels() ? sample(i) : (sample(2 * i) + sample(2 * i + 1)) / 2;
     return samples;
 }
 

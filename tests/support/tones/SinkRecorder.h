@@ -9,7 +9,7 @@ class QProcess;
 
 namespace tones {
 
-// Records the monitor of the PulseAudio null sink that scripts/with-test-env.sh
+// Records the monitor of the null sink that scripts/with-test-env.sh
 // starts, as mono float samples at SampleRate.
 //
 // Sample 0 of the recording is elapsedSeconds() == 0, so a time taken with
