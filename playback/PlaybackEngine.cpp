@@ -90,6 +90,7 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     , m_options(std::move(options))
     , m_sound(m_options.audioSink, m_options.audioSinkCreated)
     , m_retry([this] { return m_sound.answers(); })
+    , m_outputs(m_sound, m_options.outputFormat)
 {
     connect(&m_retry, &OutputRetry::outputBack, this, &PlaybackEngine::outputBack);
     // GStreamer itself starts with the first use, not with the window.
@@ -114,7 +115,7 @@ PlaybackEngine::~PlaybackEngine()
         state->branch.reset();
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-    m_units.clear();
+    m_outputs.clear();
     m_pipeline.reset();
 }
 
@@ -235,7 +236,7 @@ void PlaybackEngine::update()
             return; // the output was lost on the way
         dropIdleUnits();
         if (!anyLiveKept) {
-            chooseClock();
+            m_outputs.chooseClock(m_pipeline.get());
             describeStream();
         }
     }
@@ -292,32 +293,20 @@ ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
 void PlaybackEngine::chooseFormat()
 {
     m_defaultName = m_options.defaultOutputName ? m_options.defaultOutputName() : QString();
-    if (!m_options.outputFormat)
+    m_outputs.forgetFormats();
+    if (!m_outputs.asksServer())
         return;
-    m_askedFormats.clear();
-    auto ask = [this](const QString &device) {
-        if (!m_askedFormats.count(device)) {
-            const std::optional<OutputFormat> asked = m_options.outputFormat(device);
-            m_askedFormats[device] = asked && asked->isValid() ? *asked : OutputFormat{};
-        }
-        return m_askedFormats[device];
-    };
-    if (!ask({}).isValid() && m_sound.serverSeen()) {
+    if (!m_outputs.format({}).isValid() && m_sound.serverSeen()) {
         outputLost(QStringLiteral("the sound server does not answer"));
         return;
     }
     for (int i = 0; i < ChannelCount; ++i) {
         const QString device = routeDevice(m_channels[i]->output, m_defaultName);
-        if (!device.isEmpty() && !ask(device).isValid())
+        if (!device.isEmpty() && !m_outputs.format(device).isValid())
             giveBackToDefault(i);
     }
-    for (const auto &unit : m_units) {
-        const OutputFormat asked = ask(unit->device());
-        if (asked.isValid() && !(asked == unit->format())) {
-            dropPipeline();
-            return;
-        }
-    }
+    if (m_outputs.anyFormatChanged())
+        dropPipeline();
 }
 
 void PlaybackEngine::giveBackToDefault(int index)
@@ -349,27 +338,11 @@ bool PlaybackEngine::ensurePipeline()
 // can't be, and the whole output is lost when the sound server is gone.
 OutputUnit *PlaybackEngine::unitFor(int index)
 {
-    const QString device = routeDevice(m_channels[index]->output, m_defaultName);
-    for (const auto &unit : m_units)
-        if (unit->device() == device)
-            return unit.get();
-    GstElement *output = m_sound.make(device);
-    if (!output && m_sound.serverSeen()) {
+    OutputUnit *unit = m_outputs.unitFor(m_pipeline.get(), routeDevice(m_channels[index]->output, m_defaultName),
+                                         m_target >= GST_STATE_PAUSED);
+    if (!unit && m_outputs.serverGone())
         outputLost(QStringLiteral("the sound server does not answer"));
-        return nullptr;
-    }
-    const auto asked = m_askedFormats.find(device);
-    std::unique_ptr<OutputUnit> unit = OutputUnit::create(m_pipeline.get(), output, device,
-                                                          asked != m_askedFormats.end() ? asked->second : OutputFormat{});
-    if (!unit) {
-        qCWarning(lcPlayback) << "the sound pipeline could not be built";
-        return nullptr;
-    }
-    // Made while the pipeline runs on another clock: it follows that one.
-    unit->setClockRole(false);
-    unit->syncWithPipeline(m_target >= GST_STATE_PAUSED);
-    m_units.push_back(std::move(unit));
-    return m_units.back().get();
+    return unit;
 }
 
 // A channel's new output while its file is open: it moves there between two
@@ -380,12 +353,8 @@ void PlaybackEngine::moveChannel(int index)
     const QString device = routeDevice(c.output, m_defaultName);
     if (!c.branch || !c.unit || c.unit->device() == device || m_outputDown)
         return;
-    if (m_options.outputFormat && !m_askedFormats.count(device)) {
-        const std::optional<OutputFormat> asked = m_options.outputFormat(device);
-        if (!asked || !asked->isValid())
-            return giveBackToDefault(index);
-        m_askedFormats[device] = *asked;
-    }
+    if (m_outputs.asksServer() && !m_outputs.format(device).isValid())
+        return giveBackToDefault(index);
     OutputUnit *to = unitFor(index);
     if (!to)
         return;
@@ -399,42 +368,15 @@ void PlaybackEngine::moveChannel(int index)
     describeStream();
 }
 
-// An output no channel leaves by any more goes once its mixer holds no
-// sound; the first output left gives the clock.
+// An output no channel leaves by any more goes once its mixer holds no sound.
 void PlaybackEngine::dropIdleUnits()
 {
-    const auto idle = [this](const std::unique_ptr<OutputUnit> &unit) {
-        for (auto &c : m_channels)
-            if (c->unit == unit.get() && c->branch)
-                return false;
-        return GST_ELEMENT(unit->mixer())->numsinkpads == 0;
-    };
-    const auto kept = std::partition(m_units.begin(), m_units.end(), [&](const auto &u) { return !idle(u); });
-    if (kept == m_units.end())
-        return;
     for (auto &c : m_channels)
-        if (c->unit && std::any_of(kept, m_units.end(), [&](const auto &u) { return u.get() == c->unit; }))
+        if (!c->branch)
             c->unit = nullptr;
-    m_units.erase(kept, m_units.end());
-}
-
-// One output runs the pipeline on its own clock, so that its stream is never
-// corrected. Several all follow the system's alike, so that they start on the
-// same instant: one following another's clock would start late by its
-// stream's own start-up.
-void PlaybackEngine::chooseClock()
-{
-    const bool one = m_units.size() == 1;
-    for (const auto &unit : m_units)
-        unit->setClockRole(one);
-    GstPipeline *pipeline = GST_PIPELINE(m_pipeline.get());
-    if (one) {
-        gst_pipeline_auto_clock(pipeline);
-    } else {
-        GstClock *system = gst_system_clock_obtain();
-        gst_pipeline_use_clock(pipeline, system);
-        gst_object_unref(system);
-    }
+    m_outputs.dropIdle([this](const OutputUnit *unit) {
+        return std::any_of(m_channels.begin(), m_channels.end(), [unit](const auto &c) { return c->unit == unit; });
+    });
 }
 
 // The sound server moves a stream whose output went away (unplugged) to its
@@ -461,7 +403,7 @@ void PlaybackEngine::dropPipeline()
     }
     if (m_pipeline)
         gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
-    m_units.clear();
+    m_outputs.clear();
     m_busNotifier.reset();
     m_pipeline.reset();
     m_target = GST_STATE_NULL;
@@ -510,7 +452,7 @@ void PlaybackEngine::setTarget(GstState state)
 // Each sound server stream says who plays and what.
 void PlaybackEngine::describeStream()
 {
-    for (const auto &unit : m_units) {
+    for (const auto &unit : m_outputs.units()) {
         QStringList files;
         for (auto &c : m_channels)
             if (c->unit == unit.get() && c->wanted != Wanted::Closed)
@@ -566,11 +508,12 @@ void PlaybackEngine::giveUpSlowOpens()
 
 void PlaybackEngine::letSlowStartsJoinLater()
 {
+    // A loop's next round is no slow start: its channel sounds on.
+    const auto waiting = [](const ChannelState &c) { return c.branch && !c.branch->sounds(); };
     bool anyStarted = false, anyWaiting = false;
     for (auto &c : m_channels) {
-        // A loop's next round is no slow start: its channel sounds on.
         anyStarted |= c->branch && c->branch->sounds();
-        anyWaiting |= c->branch && !c->branch->sounds();
+        anyWaiting |= waiting(*c);
     }
     if (!anyWaiting)
         return;
@@ -579,9 +522,16 @@ void PlaybackEngine::letSlowStartsJoinLater()
         m_startGraceTimer.start();
         return;
     }
-    for (auto &c : m_channels)
-        if (c->branch)
+    // Only a channel that shares its mix with one that sounds holds it back;
+    // on an output of its own it holds back no mix, and all outputs start
+    // on one instant.
+    for (auto &c : m_channels) {
+        const bool sharesMix = std::any_of(m_channels.begin(), m_channels.end(), [&](const auto &other) {
+            return other != c && other->unit == c->unit && other->branch && other->branch->sounds();
+        });
+        if (waiting(*c) && sharesMix)
             c->branch->waitApart();
+    }
     recommitState();
 }
 
@@ -820,7 +770,8 @@ void PlaybackEngine::setOutput(int index, const QString &outputName)
 OutputFormat PlaybackEngine::mixFormat(int index) const
 {
     const OutputUnit *unit = m_channels[index]->unit;
-    return unit ? unit->format() : m_units.empty() ? OutputFormat{} : m_units.front()->format();
+    const auto &units = m_outputs.units();
+    return unit ? unit->format() : units.empty() ? OutputFormat{} : units.front()->format();
 }
 
 QString PlaybackEngine::output(int index) const { return m_channels[index]->output; }

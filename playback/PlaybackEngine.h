@@ -6,7 +6,7 @@
 #include "GstHandles.h"
 #include "OutputFormat.h"
 #include "OutputRetry.h"
-#include "OutputUnit.h"
+#include "OutputSet.h"
 #include "Playback.h"
 #include "Preloader.h"
 #include "SoundOutput.h"
@@ -16,7 +16,6 @@
 #include <QTimer>
 
 #include <array>
-#include <map>
 #include <functional>
 #include <memory>
 
@@ -106,7 +105,6 @@ private:
     void moveChannel(int channel);
     void giveBackToDefault(int channel);
     void dropIdleUnits();
-    void chooseClock();
     void checkOutputsThere();
     void prepareFor(const QString &fileName);
     void resetPipeline();
@@ -132,9 +130,7 @@ private:
     std::array<std::unique_ptr<Channel>, ChannelCount> m_faces;
     LoopRounds m_loopRounds;
     GstElementRef m_pipeline;
-    std::vector<std::unique_ptr<OutputUnit>> m_units; // the outputs in use, in the pipeline
-    std::map<QString, OutputFormat> m_askedFormats;   // each output's answer at the last start
-    QString m_defaultName;                            // the default output's name then
+    QString m_defaultName; // the default output's name at the last start
     GstState m_target = GST_STATE_NULL;
     bool m_outputHoldsSound = false; // paused from playing, nothing flushed since
     std::unique_ptr<QSocketNotifier> m_busNotifier;
@@ -150,5 +146,6 @@ private:
     qint64 m_pendingSeekMs = -1; // sought once the rebuilt pipeline has prerolled
     SoundOutput m_sound;
     OutputRetry m_retry;
+    OutputSet m_outputs;
     Preloader m_preloader;
 };
