@@ -79,6 +79,17 @@ SinkRecorder::~SinkRecorder()
 
 bool SinkRecorder::start()
 {
+    // Two recordings into one mixer now and then fail to agree on their
+    // format as they start; another start does.
+    const int attempts = d->sinks.isEmpty() ? 1 : 3;
+    for (int attempt = 1; attempt < attempts; ++attempt)
+        if (startOnce())
+            return true;
+    return startOnce();
+}
+
+bool SinkRecorder::startOnce()
+{
     if (d->recording)
         stop();
     d->error.clear();

@@ -38,6 +38,8 @@ public:
     QString errorString() const; // why start() failed, for QSKIP/QVERIFY2 messages
 
 private:
+    bool startOnce();
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };
