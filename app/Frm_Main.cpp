@@ -14,6 +14,7 @@
 #include "ui_Frm_Main.h"
 
 #include <QAccessible>
+#include <QActionGroup>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -125,6 +126,17 @@ void Frm_Main::connectControls()
     };
     for (const auto &[action, handler] : menu)
         connect(action, &QAction::triggered, this, handler);
+
+    // The dialog holds back the mouse and keys, but a screen reader runs a
+    // menu item's action directly: every item is off while a dialog is open.
+    // The group gives back to each item its own state afterwards.
+    auto *menuItems = new QActionGroup(this);
+    menuItems->setExclusionPolicy(QActionGroup::ExclusionPolicy::None);
+    for (QAction *menu : menuBar()->actions())
+        for (QAction *item : menu->menu()->actions())
+            if (!item->isSeparator())
+                menuItems->addAction(item);
+    connect(this, &Frm_Main::dialogOpenChanged, menuItems, &QActionGroup::setDisabled);
 }
 
 void Frm_Main::connectChannelButton(int channelIndex, PictureButton *channelButton)

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Prints what a screen reader sees of the running Tandra window over AT-SPI,
-one JSON list a line: role, name, description. With a name as argument it
-then presses the push button so named, through its "Press" action."""
+one JSON list a line: role, name, description. Each argument "role:name"
+then runs the "Press" action of what is so named, wherever offered."""
 import json
 import sys
 import time
@@ -22,14 +22,19 @@ def tandra():
 def walk(accessible):
     yield accessible
     for index in range(accessible.childCount):
-        yield from walk(accessible.getChildAtIndex(index))
+        child = accessible.getChildAtIndex(index)
+        if child is not None:  # a child the toolkit counts but can't give
+            yield from walk(child)
 
 
-pressed = sys.argv[1] if len(sys.argv) > 1 and sys.argv[1] else None
+unpressed = [argument for argument in sys.argv[1:] if argument]
 for accessible in walk(tandra()):
     print(json.dumps([accessible.getRoleName(), accessible.name, accessible.description], ensure_ascii=False))
-    if accessible.getRole() == pyatspi.ROLE_PUSH_BUTTON and accessible.name == pressed:
+    named = accessible.getRoleName() + ":" + accessible.name
+    if named in unpressed:
         action = accessible.queryAction()
-        action.doAction([action.getName(i) for i in range(action.nActions)].index("Press"))
-        pressed = None
-sys.exit("no push button to press" if pressed else 0)
+        names = [action.getName(i) for i in range(action.nActions)]
+        if "Press" in names:
+            action.doAction(names.index("Press"))
+            unpressed.remove(named)
+sys.exit("nothing to press: " + ", ".join(unpressed) if unpressed else 0)
