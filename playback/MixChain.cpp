@@ -2,8 +2,6 @@
 
 #include "LimiterElement.h"
 
-#include <gst/audio/gstaudiodecoder.h>
-
 namespace {
 
 constexpr int MixBlockMs = 100;
@@ -14,16 +12,6 @@ GstCaps *rawCaps(const QString &sampleFormat, const OutputFormat &format)
     return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, qPrintable(sampleFormat), "layout",
                                G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT, format.rate, "channels", G_TYPE_INT,
                                format.channels, nullptr);
-}
-
-// A decoder hands on its sound in blocks of the mix's length instead of
-// frame by frame (26 ms for MP3): the mixer then takes one buffer of each
-// channel a block, where each frame cost both threads a wake-up. The volume
-// is set in the mixer, so this holds nothing back from the ear.
-void onElementAdded(GstBin *, GstBin *, GstElement *element, gpointer)
-{
-    if (GST_IS_AUDIO_DECODER(element))
-        g_object_set(element, "min-latency", gint64(MixBlockMs * GST_MSECOND), nullptr);
 }
 
 } // namespace
@@ -97,7 +85,6 @@ std::optional<MixChain> MixChain::build(GstElement *output, const OutputFormat &
     if (g_object_class_find_property(G_OBJECT_GET_CLASS(output), "latency-time"))
         g_object_set(output, "latency-time", gint64(OutputBlockMs * 1000), nullptr);
 
-    g_signal_connect(pipeline.get(), "deep-element-added", G_CALLBACK(onElementAdded), nullptr);
     gst_bin_add_many(GST_BIN(pipeline.get()), mixer, mixFilter, limiter, convert, outFilter, output, nullptr);
     if (!gst_element_link_many(mixer, mixFilter, limiter, convert, outFilter, output, nullptr))
         return std::nullopt;
