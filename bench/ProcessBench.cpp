@@ -7,6 +7,7 @@
 #include "XTools.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -23,24 +24,31 @@ namespace {
 
 constexpr double ToneFrequencies[] = {440, 1000};
 
-// The fields of /proc/<pid>/stat after the command name, which may hold spaces.
-QList<QByteArray> statFields(qint64 pid)
+// The fields of a process's or thread's stat file after the command name
+// (which may hold spaces), and that name.
+QList<QByteArray> statFields(const QString &path, QString *name = nullptr)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+    QFile stat(path);
+    if (!stat.open(QIODevice::ReadOnly))
         return {};
     const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const qsizetype open = line.indexOf('('), close = line.lastIndexOf(')');
+    if (name)
+        *name = QString::fromUtf8(line.mid(open + 1, close - open - 1));
+    return line.mid(close + 2).split(' ');
 }
 
-// Processor time of the process, all its threads, user + system, in clock ticks.
+// User + system time in clock ticks from a stat file; -1 when unreadable.
+qint64 cpuTicks(const QList<QByteArray> &fields)
+{
+    // utime and stime are fields 14 and 15 of the whole line.
+    return fields.size() < 13 ? -1 : fields[11].toLongLong() + fields[12].toLongLong();
+}
+
+// Processor time of the process, all its threads.
 qint64 cpuTicks(qint64 pid)
 {
-    const QList<QByteArray> fields = statFields(pid);
-    if (fields.size() < 13)
-        return -1;
-    // utime and stime are fields 14 and 15 of the whole line.
-    return fields[11].toLongLong() + fields[12].toLongLong();
+    return pid <= 0 ? -1 : cpuTicks(statFields(QStringLiteral("/proc/%1/stat").arg(pid)));
 }
 
 qint64 cpuTicks(const QList<qint64> &pids)
@@ -53,6 +61,49 @@ qint64 cpuTicks(const QList<qint64> &pids)
         total += used;
     }
     return total;
+}
+
+// Each thread's use so far, by thread id; the name kept with it.
+struct ThreadSample
+{
+    QString name;
+    ThreadUse use;
+};
+
+std::map<qint64, ThreadSample> threadSamples(const QList<qint64> &pids)
+{
+    std::map<qint64, ThreadSample> samples;
+    for (qint64 pid : pids) {
+        const QString tasks = QStringLiteral("/proc/%1/task/").arg(pid);
+        for (const QString &tid : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            ThreadSample sample;
+            sample.use.ticks = cpuTicks(statFields(tasks + tid + QStringLiteral("/stat"), &sample.name));
+            QFile status(tasks + tid + QStringLiteral("/status"));
+            if (sample.use.ticks < 0 || !status.open(QIODevice::ReadOnly))
+                continue; // ended meanwhile
+            for (const QByteArray &entry : status.readAll().split('\n'))
+                if (entry.contains("ctxt_switches:")) // voluntary and not
+                    sample.use.switches += entry.mid(entry.indexOf(':') + 1).trimmed().toLongLong();
+            samples[tid.toLongLong()] = sample;
+        }
+    }
+    return samples;
+}
+
+// What each kind of thread used between the two samples, summed by name.
+std::map<QString, ThreadUse> threadUse(const std::map<qint64, ThreadSample> &before,
+                                       const std::map<qint64, ThreadSample> &after)
+{
+    std::map<QString, ThreadUse> use;
+    for (const auto &[tid, sample] : after) {
+        const auto was = before.find(tid);
+        const ThreadUse start = was == before.end() ? ThreadUse{} : was->second.use;
+        ThreadUse &sum = use[sample.name];
+        sum.ticks += sample.use.ticks - start.ticks;
+        sum.switches += sample.use.switches - start.switches;
+    }
+    std::erase_if(use, [](const auto &entry) { return entry.second.ticks == 0 && entry.second.switches == 0; });
+    return use;
 }
 
 // The PulseAudio daemon of scripts/with-test-env.sh: what a player leaves
@@ -74,9 +125,11 @@ void measurePlaying(const QList<qint64> &pids, int seconds, ProgramUse &use)
     tones::SinkRecorder recorder;
     if (!recorder.start())
         qFatal("no null sink (%s): run under scripts/with-test-env.sh", qPrintable(recorder.errorString()));
+    const auto threadsBefore = threadSamples(pids);
     const qint64 before = cpuTicks(pids), serverBefore = cpuTicks(server);
     QTest::qWait(seconds * 1000);
     const qint64 after = cpuTicks(pids), serverAfter = cpuTicks(server);
+    use.threads = threadUse(threadsBefore, threadSamples(pids));
     const auto found = tones::findTones(recorder.stop(), tones::SinkRecorder::SampleRate,
                                         {std::begin(ToneFrequencies), std::end(ToneFrequencies)});
     if (before >= 0 && after >= 0)

@@ -7,9 +7,18 @@
 #include <QString>
 #include <QStringList>
 
+#include <map>
 #include <vector>
 
 namespace bench {
+
+// One kind of thread over the measured stretch: its processor time in clock
+// ticks and how often it stopped running (context switches, each a wake-up).
+struct ThreadUse
+{
+    qint64 ticks = 0;
+    qint64 switches = 0;
+};
 
 struct ProgramUse
 {
@@ -20,6 +29,7 @@ struct ProgramUse
     qint64 idleKiB = -1;    // resident once the started program has settled
     qint64 playingKiB = -1; // resident at the end of the measured stretch
     bool heard = false;     // both files were heard through the stretch
+    std::map<QString, ThreadUse> threads; // by thread name, of threads that ran
 };
 
 // The program started, left to settle, then playing both files (chosen in

@@ -5,8 +5,8 @@
 # playbin per channel, built once into build-bench-old/) and the bare Qt
 # window, then measures them all under scripts/with-test-env.sh and prints
 # the tables. The table also goes to build/bench/last-run.md, everything the
-# players said to build/bench/last-run.log. About 30 minutes; --quick measures
-# eight pairs of kinds instead of all 21 (about 12).
+# players said to build/bench/last-run.log. About 35 minutes; --quick measures
+# eight pairs of kinds instead of all 21 (about 16).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build

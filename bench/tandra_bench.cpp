@@ -12,9 +12,9 @@
 //   tandra_bench sound <program>
 //     what the sink receives against the files: one alone, two quiet, two
 //     loud; beside gst-launch-1.0 playbin, sox -m and ffmpeg's amix
-//   tandra_bench use <program>
-//     processor time playing two MP3s (the sound server's beside it),
-//     resident memory idle and playing
+//   tandra_bench use <program> [rounds]
+//     processor time playing two pairs of MP3s, taking turns with sox -m
+//     (the sound server's beside it), and each thread's share
 //   tandra_bench startup <program> <window title> [runs]
 //     process start to the window mapped, taking turns with the bare windows
 //     built beside this benchmark
@@ -24,6 +24,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -37,6 +38,7 @@ using testmedia::readWav16;
 namespace {
 
 constexpr int PlayingSeconds = 20;
+constexpr int UseRoundCount = 3; // of this program and sox -m taking turns
 constexpr double StartUpLimit = 1.7; // times the bare window
 constexpr int StartUpRuns = 11;
 constexpr double IdleLimitMiB = 45;
@@ -267,16 +269,121 @@ QStringList soxMix(const QString &one, const QString &two)
             QStringLiteral("pulseaudio"), QStringLiteral("default")};
 }
 
+// The two MP3s a processor row plays: 440 Hz and 1000 Hz tones at 44.1 kHz.
+struct UsePair
+{
+    QString label;
+    QString one, two;
+};
+
+// GStreamer's encoder at 128 kbit/s, as every other row's MP3s; and sox's
+// own MP3s, stereo VBR at about 36 kbit/s.
+std::vector<UsePair> usePairs(const QString &dir)
+{
+    const double seconds = PlayingSeconds + 5;
+    const auto soxTone = [&](const QString &name, int frequency) {
+        const QString path = QDir(dir).filePath(name);
+        if (!runToEnd({QStringLiteral("sox"), QStringLiteral("-n"), QStringLiteral("-r"), QStringLiteral("44100"),
+                       QStringLiteral("-c"), QStringLiteral("2"), QStringLiteral("-C"), QStringLiteral("-3"), path,
+                       QStringLiteral("synth"), QString::number(seconds), QStringLiteral("sine"),
+                       QString::number(frequency)},
+                      30000))
+            qFatal("sox could not write %s", qPrintable(path));
+        return path;
+    };
+    return {{QStringLiteral("128 kbit/s CBR, GStreamer's encoder"),
+             testmedia::makeToneFile(dir, QStringLiteral("one.mp3"), MediaKind::Mp3, 440, seconds),
+             testmedia::makeToneFile(dir, QStringLiteral("two.mp3"), MediaKind::Mp3, 1000, seconds)},
+            {QStringLiteral("about 36 kbit/s VBR, sox's encoder"), soxTone(QStringLiteral("sox-one.mp3"), 440),
+             soxTone(QStringLiteral("sox-two.mp3"), 1000)}};
+}
+
+// The rounds of one player on one pair: medians, each round's own time
+// beside them, and each thread's mean.
+struct UseRounds
+{
+    std::vector<ProgramUse> rounds;
+
+    double median(qint64 ProgramUse::*field) const
+    {
+        std::vector<double> values;
+        for (const ProgramUse &use : rounds)
+            if (use.*field >= 0)
+                values.push_back(double(use.*field));
+        return values.size() == rounds.size() ? bench::median(values) : -1;
+    }
+    double own() const { return median(&ProgramUse::processTicks); }
+    double server() const { return median(&ProgramUse::serverTicks); }
+    double total() const { return own() < 0 || server() < 0 ? -1 : own() + server(); }
+    bool heard() const
+    {
+        return std::all_of(rounds.begin(), rounds.end(), [](const ProgramUse &use) { return use.heard; });
+    }
+    QString eachRound() const
+    {
+        QStringList figures;
+        for (const ProgramUse &use : rounds)
+            figures << QString::number(use.processTicks);
+        return rounds.size() > 1 ? QStringLiteral(" (%1)").arg(figures.join(QStringLiteral(", "))) : QString();
+    }
+    std::map<QString, ThreadUse> threads() const
+    {
+        std::map<QString, ThreadUse> mean;
+        for (const ProgramUse &use : rounds)
+            for (const auto &[name, thread] : use.threads) {
+                mean[name].ticks += thread.ticks;
+                mean[name].switches += thread.switches;
+            }
+        for (auto &[name, thread] : mean) {
+            thread.ticks = std::lround(double(thread.ticks) / double(rounds.size()));
+            thread.switches = std::lround(double(thread.switches) / double(rounds.size()));
+        }
+        return mean;
+    }
+};
+
+// This program and sox -m on each pair, taking turns, `rounds` times: the
+// machine's other work weighs on both alike.
+void measureUseRounds(const QString &program, const std::vector<UsePair> &pairs, int rounds,
+                      std::vector<UseRounds> &current, std::vector<UseRounds> &sox)
+{
+    current.assign(pairs.size(), {});
+    sox.assign(pairs.size(), {});
+    for (int round = 1; round <= rounds; ++round)
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            progress(QStringLiteral("processor, round %1 of %2, %3: this program").arg(round).arg(rounds).arg(pairs[i].label));
+            current[i].rounds.push_back(measureProgramUse(program, pairs[i].one, pairs[i].two, PlayingSeconds));
+            progress(QStringLiteral("processor, round %1 of %2, %3: sox -m").arg(round).arg(rounds).arg(pairs[i].label));
+            sox[i].rounds.push_back(measureCommandsUse({soxMix(pairs[i].one, pairs[i].two)}, PlayingSeconds));
+        }
+}
+
+// Each thread's ticks and wake-ups, mean of the rounds, for every pair.
+void threadTable(const QString &player, const std::vector<UsePair> &pairs, const std::vector<UseRounds> &use)
+{
+    std::map<QString, std::vector<ThreadUse>> rows;
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        for (const auto &[name, thread] : use[i].threads()) {
+            rows[name].resize(pairs.size());
+            rows[name][i] = thread;
+        }
+    for (const auto &[name, threads] : rows) {
+        QString text = QStringLiteral("| %1 | %2 |").arg(player, name);
+        for (const ThreadUse &thread : threads)
+            text += QStringLiteral(" %1 | %2 |").arg(thread.ticks).arg(thread.switches);
+        line(text);
+    }
+}
+
 void reportUse(const Programs &programs)
 {
     QTemporaryDir dir;
-    const double seconds = PlayingSeconds + 5;
-    const QString one = testmedia::makeToneFile(dir.path(), QStringLiteral("one.mp3"), MediaKind::Mp3, 440, seconds);
-    const QString two = testmedia::makeToneFile(dir.path(), QStringLiteral("two.mp3"), MediaKind::Mp3, 1000, seconds);
+    const std::vector<UsePair> pairs = usePairs(dir.path());
+    const QString &one = pairs[0].one, &two = pairs[0].two;
     auto uri = [](const QString &path) { return QStringLiteral("uri=file://") + path; };
 
-    progress(QStringLiteral("processor and memory: this program"));
-    const ProgramUse current = measureProgramUse(programs.current, one, two, PlayingSeconds);
+    std::vector<UseRounds> current, sox;
+    measureUseRounds(programs.current, pairs, UseRoundCount, current, sox);
     progress(QStringLiteral("processor and memory: old program"));
     const ProgramUse old = measureProgramUse(programs.old, one, two, PlayingSeconds);
     progress(QStringLiteral("processor: two gst-launch-1.0 playbin"));
@@ -285,18 +392,13 @@ void reportUse(const Programs &programs)
                                                     {QStringLiteral("gst-launch-1.0"), QStringLiteral("-q"),
                                                      QStringLiteral("playbin"), uri(two)}},
                                                    PlayingSeconds);
-    progress(QStringLiteral("processor: sox -m"));
-    const ProgramUse sox = measureCommandsUse({soxMix(one, two)}, PlayingSeconds);
 
     const double tick = 1000.0 / double(sysconf(_SC_CLK_TCK));
-    const auto total = [](const ProgramUse &use) {
-        return use.processTicks < 0 || use.serverTicks < 0 ? -1 : double(use.processTicks + use.serverTicks);
-    };
-    const double limit = total(sox);
-    const auto row = [&](const QString &player, const ProgramUse &use, const QString &judged, const QString &target) {
-        line(QStringLiteral("| %1 | %2 | %3 | %4%5 | %6 |")
-                 .arg(player, ms(double(use.processTicks)), ms(double(use.serverTicks)), judged,
-                      use.heard ? QString() : QStringLiteral(" (not heard all along!)"), target));
+    const auto row = [&](const QString &files, const QString &player, const QString &own, double server,
+                         const QString &total, bool heard, const QString &target) {
+        line(QStringLiteral("| %1 | %2 | %3 | %4 | %5%6 | %7 |")
+                 .arg(files, player, own, ms(server), total,
+                      heard ? QString() : QStringLiteral(" (not heard all along!)"), target));
     };
     line(QStringLiteral("### Processor, two 44.1 kHz MP3s playing for %1 s into a %3 Hz sink: the player's time and "
                         "the sound server's over the same %1 s (user + system, clock ticks of %2 ms)")
@@ -304,21 +406,51 @@ void reportUse(const Programs &programs)
              .arg(tick)
              .arg(qEnvironmentVariable("TANDRA_SINK_RATE", QStringLiteral("48000"))));
     line();
-    line(QStringLiteral("| player | its own | sound server | total | target |"));
-    line(QStringLiteral("|---|---|---|---|---|"));
-    row(QStringLiteral("this program"), current, against(total(current), limit),
-        QStringLiteral("≤ `sox -m`'s total, %1").arg(ms(limit)));
-    row(QStringLiteral("old program (a playbin per channel)"), old, ms(total(old)), {});
-    row(QStringLiteral("two `gst-launch-1.0 playbin` processes, summed"), playbins, ms(total(playbins)), {});
-    row(QStringLiteral("one `sox -m`"), sox, ms(total(sox)), {});
+    line(QStringLiteral("This program and `sox -m` took turns, %1 rounds: medians, each round's own time in brackets.")
+             .arg(UseRoundCount));
+    line();
+    line(QStringLiteral("| files | player | its own | sound server | total | target |"));
+    line(QStringLiteral("|---|---|---|---|---|---|"));
+    for (std::size_t i = 0; i < pairs.size(); ++i) {
+        const UseRounds &c = current[i], &s = sox[i];
+        row(pairs[i].label, QStringLiteral("this program"), against(c.own(), s.own()) + c.eachRound(), c.server(),
+            against(c.total(), s.total()), c.heard(),
+            QStringLiteral("own ≤ `sox -m`'s, %1; total ≤ its, %2").arg(ms(s.own()), ms(s.total())));
+        row({}, QStringLiteral("`sox -m`"), ms(s.own()) + s.eachRound(), s.server(), ms(s.total()), s.heard(), {});
+        if (i == 0) {
+            const auto single = [](const ProgramUse &use) {
+                return use.processTicks < 0 || use.serverTicks < 0 ? -1 : double(use.processTicks + use.serverTicks);
+            };
+            row({}, QStringLiteral("old program (a playbin per channel)"), ms(double(old.processTicks)),
+                double(old.serverTicks), ms(single(old)), old.heard, {});
+            row({}, QStringLiteral("two `gst-launch-1.0 playbin` processes, summed"),
+                ms(double(playbins.processTicks)), double(playbins.serverTicks), ms(single(playbins)), playbins.heard,
+                {});
+        }
+    }
+    line();
+    line(QStringLiteral("### Where the time goes: each thread's ticks and wake-ups (context switches) in the %1 s, "
+                         "mean of the rounds")
+             .arg(PlayingSeconds));
+    line();
+    QString header = QStringLiteral("| player | thread |"), rule = QStringLiteral("|---|---|");
+    for (const UsePair &pair : pairs) {
+        header += QStringLiteral(" %1: ticks | wake-ups |").arg(pair.label);
+        rule += QStringLiteral("---|---|");
+    }
+    line(header);
+    line(rule);
+    threadTable(QStringLiteral("this program"), pairs, current);
+    threadTable(QStringLiteral("`sox -m`"), pairs, sox);
     line();
     line(QStringLiteral("### Resident memory (VmRSS), MiB"));
     line();
     line(QStringLiteral("| player | idle after start | target | playing two MP3s |"));
     line(QStringLiteral("|---|---|---|---|"));
+    const ProgramUse &first = current[0].rounds.front();
     line(QStringLiteral("| this program | %1 | ≤ %2 | %3 |")
-             .arg(current.idleKiB < 0 ? mib(-1) : against(double(current.idleKiB) / 1024, IdleLimitMiB, 1),
-                  QString::number(IdleLimitMiB), mib(current.playingKiB)));
+             .arg(first.idleKiB < 0 ? mib(-1) : against(double(first.idleKiB) / 1024, IdleLimitMiB, 1),
+                  QString::number(IdleLimitMiB), mib(first.playingKiB)));
     line(QStringLiteral("| old program | %1 | | %2 |").arg(mib(old.idleKiB), mib(old.playingKiB)));
     line();
 }
@@ -420,15 +552,20 @@ int main(int argc, char *argv[])
     }
     if (mode == QLatin1String("use") && args.size() >= 3) {
         QTemporaryDir dir;
-        const QString one = testmedia::makeToneFile(dir.path(), QStringLiteral("one.mp3"), MediaKind::Mp3, 440, PlayingSeconds + 5);
-        const QString two = testmedia::makeToneFile(dir.path(), QStringLiteral("two.mp3"), MediaKind::Mp3, 1000, PlayingSeconds + 5);
-        const ProgramUse u = measureProgramUse(args[2], one, two, PlayingSeconds);
-        std::printf("processor %lld ticks, sound server %lld ticks%s; resident %s MiB idle, %s MiB playing\n",
-                    u.processTicks, u.serverTicks, u.heard ? "" : " (not heard all along)",
-                    qPrintable(mib(u.idleKiB)), qPrintable(mib(u.playingKiB)));
-        const ProgramUse sox = measureCommandsUse({soxMix(one, two)}, PlayingSeconds);
-        std::printf("sox -m: processor %lld ticks, sound server %lld ticks%s\n", sox.processTicks, sox.serverTicks,
-                    sox.heard ? "" : " (not heard all along)");
+        const std::vector<UsePair> pairs = usePairs(dir.path());
+        std::vector<UseRounds> current, sox;
+        const int rounds = args.size() > 3 ? args[3].toInt() : UseRoundCount;
+        measureUseRounds(args[2], pairs, rounds > 0 ? rounds : UseRoundCount, current, sox);
+        for (std::size_t i = 0; i < pairs.size(); ++i) {
+            std::printf("%s: this program %s ticks, sound server %s; sox -m %s ticks, sound server %s\n",
+                        qPrintable(pairs[i].label), qPrintable(ms(current[i].own()) + current[i].eachRound()),
+                        qPrintable(ms(current[i].server())), qPrintable(ms(sox[i].own()) + sox[i].eachRound()),
+                        qPrintable(ms(sox[i].server())));
+            for (const auto &[name, thread] : current[i].threads())
+                std::printf("  %-16s %3lld ticks %5lld wake-ups\n", qPrintable(name), thread.ticks, thread.switches);
+            for (const auto &[name, thread] : sox[i].threads())
+                std::printf("  sox: %-11s %3lld ticks %5lld wake-ups\n", qPrintable(name), thread.ticks, thread.switches);
+        }
         return 0;
     }
     if (mode == QLatin1String("sound") && args.size() >= 3) {

@@ -51,8 +51,34 @@ bool PeakLimiter::isIdle() const
     return m_held == 1 && m_boxBelowOne == 0 && (m_minima.empty() || m_minima.front().second == 1);
 }
 
+// Nothing held and no sample of the block over full scale: every frame
+// would only be delayed, so the block moves on as a whole.
+bool PeakLimiter::passQuietBlock(float *samples, std::size_t frames)
+{
+    const std::size_t delayed = std::size_t(delay()), channels = std::size_t(m_settings.channels);
+    if (frames < delayed || !isIdle())
+        return false;
+    const std::size_t count = frames * channels;
+    bool quiet = true;
+    for (std::size_t i = 0; i < count; ++i)
+        quiet &= double(std::fabs(samples[i])) <= m_settings.overflow; // not NaN either
+    if (!quiet)
+        return false;
+    // The ring from its oldest frame; then out go the ring and the block's
+    // head, and the block's last frames stay behind.
+    std::rotate(m_delayed.begin(), m_delayed.begin() + std::ptrdiff_t(m_ringPos * channels), m_delayed.end());
+    m_ringPos = 0;
+    std::swap_ranges(m_delayed.begin(), m_delayed.end(), samples + count - m_delayed.size());
+    std::rotate(samples, samples + count - m_delayed.size(), samples + count);
+    // The hold and the average hold nothing but 1s: where they stand matters not.
+    m_frame += static_cast<long long>(frames);
+    return true;
+}
+
 void PeakLimiter::process(float *samples, std::size_t frames)
 {
+    if (passQuietBlock(samples, frames))
+        return;
     const int channels = m_settings.channels;
     for (std::size_t f = 0; f < frames; ++f, ++m_frame) {
         float *frame = samples + f * channels;

@@ -41,6 +41,7 @@ public:
 private:
     double request(const float *frame) const;
     bool isIdle() const;
+    bool passQuietBlock(float *samples, std::size_t frames);
     void delayFrame(float *frame, double gain);
 
     Settings m_settings;

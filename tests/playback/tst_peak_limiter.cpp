@@ -110,6 +110,27 @@ private slots:
         }
     }
 
+    // Blocks of 100 ms, as the mixer hands them on, give the very samples
+    // that frames one by one give, in quiet stretches, loud ones and the
+    // release between.
+    void sameWhateverTheBlocks()
+    {
+        std::vector<float> in = sine(0.5, 440, 0.5);
+        for (const double amplitude : {1.8, 0.9, 8.0, 0.5}) {
+            const std::vector<float> part = sine(amplitude, 440, 0.5);
+            in.insert(in.end(), part.begin(), part.end());
+        }
+        PeakLimiter byFrame(settings()), byBlock(settings());
+        std::vector<float> framed = in, blocked = in;
+        for (std::size_t f = 0; f < in.size() / 2; ++f)
+            byFrame.process(framed.data() + 2 * f, 1);
+        const std::size_t block = std::size_t(Rate / 10);
+        for (std::size_t f = 0; f < in.size() / 2; f += block)
+            byBlock.process(blocked.data() + 2 * f, std::min(block, in.size() / 2 - f));
+        QVERIFY(framed == blocked);
+        QVERIFY(framed != in);
+    }
+
     // After a seek nothing of the sound before it comes out.
     void resetForgets()
     {
