@@ -87,7 +87,7 @@ std::optional<double> decodeLoudness(const QString &fileName, const std::atomic<
     Feed feed;
 
     GError *error = nullptr;
-    GstElementRef pipeline(gst_parse_launch(Pipeline, &error));
+    GstElementRef pipeline = adoptElement(gst_parse_launch(Pipeline, &error));
     g_clear_error(&error);
     if (!pipeline)
         return std::nullopt;
