@@ -33,6 +33,14 @@ std::vector<float> sine(const std::vector<double> &dbfs, int rate, double second
     return x;
 }
 
+// A stereo 1 kHz WAV at these levels (dBFS); empty when it can't be written.
+QString toneWav(const QString &path, double left, double right, double seconds)
+{
+    return testmedia::writeWav(path, seconds, [=](int frame, int channel) {
+        return sineSample(channel ? right : left, 48000, frame);
+    });
+}
+
 std::optional<double> loudness(const std::vector<float> &x, int channels, int rate)
 {
     return integratedLoudness(x.data(), x.size() / channels, channels, rate);
@@ -121,9 +129,7 @@ private slots:
         if (name == "fifo.wav")
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         else if (content.isNull() && measures)
-            QVERIFY(!testmedia::writeWav(path, 10, [](int frame, int channel) {
-                        return sineSample(channel ? -20.5 : -20.0, 48000, frame);
-                    }).isEmpty());
+            QVERIFY(!toneWav(path, -20.0, -20.5, 10).isEmpty());
         else if (!content.isNull()) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -149,11 +155,8 @@ private slots:
     void newerMeasureWins()
     {
         QTemporaryDir dir;
-        const auto tone = [&](const QString &name, double dbfs) {
-            return testmedia::writeWav(dir.filePath(name), 30,
-                                       [dbfs](int frame, int) { return sineSample(dbfs, 48000, frame); });
-        };
-        const QString older = tone("older.wav", -10), newer = tone("newer.wav", -30);
+        const QString older = toneWav(dir.filePath("older.wav"), -10, -10, 30);
+        const QString newer = toneWav(dir.filePath("newer.wav"), -30, -30, 30);
         QVERIFY(!older.isEmpty() && !newer.isEmpty());
 
         LoudnessMeter meter;
