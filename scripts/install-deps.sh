@@ -8,6 +8,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libpulse-dev
+  libebur128-dev # the loudness measure of loudness matching
   # playback: every file type of the open dialogs
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-pulseaudio gstreamer1.0-x
