@@ -52,4 +52,12 @@ public:
     // default, so this may turn empty by itself.
     virtual void setOutput(int channel, const QString &outputName) = 0;
     virtual QString output(int channel) const = 0;
+
+    // Both channels at the loudness of the quieter (EBU R128): the louder
+    // one is turned down, on top of its volume, once both files are
+    // measured; off at start, for the run.
+    virtual void setMatchLoudness(bool on) = 0;
+    virtual bool matchesLoudness() const = 0;
+    // The gain matching gives the channel now, in dB (0 or below).
+    virtual double loudnessGainDb(int channel) const = 0;
 };

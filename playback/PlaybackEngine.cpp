@@ -2,6 +2,7 @@
 
 #include "ChannelBranch.h"
 #include "GstSetup.h"
+#include "Loudness.h"
 #include "OutputRouting.h"
 #include "SoundOutput.h"
 #include "SynthPool.h"
@@ -69,6 +70,7 @@ public:
     {
         ensureGstInitialized();
         m_engine.m_channels[m_index]->fileName = fileName;
+        m_engine.m_loudness.measure(m_index, fileName);
         // What the file needs loads while the user reaches for Play.
         if (synthpool::isMidiFile(fileName))
             synthpool::prepare();
@@ -93,6 +95,10 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     , m_outputs(m_sound, m_options.outputFormat)
 {
     connect(&m_retry, &OutputRetry::outputBack, this, &PlaybackEngine::outputBack);
+    connect(&m_loudness, &LoudnessMatch::gainsChanged, this, [this] {
+        for (int i = 0; i < ChannelCount; ++i)
+            applyVolume(i);
+    });
     // GStreamer itself starts with the first use, not with the window.
     for (int i = 0; i < ChannelCount; ++i) {
         m_channels[i] = std::make_unique<ChannelState>();
@@ -275,8 +281,11 @@ ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
 {
     const ChannelState &c = *m_channels[index];
     ChannelBranch::Setup setup;
+    // The volume is on the cubic scale of desktop sliders; matching the
+    // other's loudness turns it down further.
     setup.volume = gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR,
-                                                    c.volume);
+                                                    c.volume)
+                   * dbToLinear(m_loudness.gainDb(index));
     setup.muted = c.muted;
     setup.looping = c.looping;
     setup.pipeline = m_pipeline.get();

@@ -3,6 +3,7 @@
 #include "ChannelBranch.h"
 #include "CommandWord.h"
 #include "LoopRounds.h"
+#include "LoudnessMatch.h"
 #include "GstHandles.h"
 #include "OutputFormat.h"
 #include "OutputRetry.h"
@@ -74,6 +75,9 @@ public:
     qint64 channelDurationMs(int channel) const override;
     void setOutput(int channel, const QString &outputName) override;
     QString output(int channel) const override;
+    void setMatchLoudness(bool on) override { m_loudness.setEnabled(on); }
+    bool matchesLoudness() const override { return m_loudness.isEnabled(); }
+    double loudnessGainDb(int channel) const override { return m_loudness.gainDb(channel); }
 
     // The format a channel's mix is made in, once a start has asked for it.
     OutputFormat mixFormat(int channel = 0) const;
@@ -148,4 +152,5 @@ private:
     OutputRetry m_retry;
     OutputSet m_outputs;
     Preloader m_preloader;
+    LoudnessMatch m_loudness;
 };

@@ -1,3 +1,4 @@
+#include "Loudness.h"
 #include "MediaFiles.h"
 #include "PlaybackEngine.h"
 #include "SectorReader.h"
@@ -193,6 +194,7 @@ private slots:
     void aLoopingChannelHasNoSeam();
     void sectorLayoutOfVideoCdFiles_data();
     void sectorLayoutOfVideoCdFiles();
+    void matchedChannelsAreEquallyLoud();
 
 private:
     QString toneFile(MediaKind kind, double seconds = 1.0);
@@ -577,6 +579,43 @@ void TestPlaybackEngine::closingOneChannelLeavesTheOtherPlaying()
     const auto after = c.capture.copy();
     const std::vector<float> tail(after.begin() + qsizetype((atClose + 0.1) * Rate), after.end());
     QVERIFY(heardAlone(tail, frequencyOf(MediaKind::Mp3)) > 0.3);
+}
+
+// Two noise files 6 dB apart: matched, each channel alone measures as loud as
+// the other, the quieter one untouched.
+void TestPlaybackEngine::matchedChannelsAreEquallyLoud()
+{
+    QString files[2];
+    for (int channel : {0, 1}) {
+        quint32 seed = 12345u + quint32(channel);
+        const double amplitude = channel == 0 ? 0.3 : 0.15;
+        files[channel] = testmedia::writeWav(m_dir.filePath(QStringLiteral("noise%1.wav").arg(channel)), 8,
+                                             [&seed, amplitude](int, int) {
+                                                 seed = seed * 1664525u + 1013904223u;
+                                                 return amplitude * (double(seed) / 4294967296.0 * 2 - 1);
+                                             });
+    }
+    Channel c(true);
+    c.engine->setMatchLoudness(true);
+    c.setFileName(files[0], 0);
+    c.setFileName(files[1], 1);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(c.engine->loudnessGainDb(0) + 6.02) < 0.2, 5000);
+    QCOMPARE(c.engine->loudnessGainDb(1), 0.0);
+    c.engine->setMuted(1, true);
+    c.openAndPlayBoth();
+    double alone[2];
+    for (int channel : {0, 1}) {
+        c.engine->setMuted(channel, false);
+        c.engine->setMuted(1 - channel, true);
+        // Past what the mix had made before the change.
+        const double from = c.capture.seconds() + 0.5;
+        QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > from + 1.5, 8000);
+        const auto sound = c.capture.copy();
+        const auto lufs = integratedLoudness(sound.data() + qsizetype(from * Rate), size_t(1.5 * Rate), 1, Rate);
+        QVERIFY(lufs);
+        alone[channel] = *lufs;
+    }
+    QVERIFY2(std::abs(alone[0] - alone[1]) < 0.5, qPrintable(QStringLiteral("%1 and %2 LUFS").arg(alone[0]).arg(alone[1])));
 }
 
 // Both channels in one mix: they start on the same sample, after Play and

@@ -36,7 +36,7 @@ private:
 };
 
 // Two recording channels, "Mmc_1" and "Mmc_2", and the calls beside them:
-// "volume <channel> <level>", "mute <channel> <on>", "loop <channel> <on>", "output <channel>: <name>", "seek by <ms>", "seek to <ms>".
+// "volume <channel> <level>", "mute <channel> <on>", "loop <channel> <on>", "output <channel>: <name>", "match loudness <on>", "seek by <ms>", "seek to <ms>".
 class RecordingPlayback : public Playback
 {
 public:
@@ -74,10 +74,19 @@ public:
         m_log->append(QStringLiteral("output %1: %2").arg(channel + 1).arg(name));
     }
     QString output(int channel) const override { return m_output[channel]; }
+    void setMatchLoudness(bool on) override
+    {
+        matching = on;
+        m_log->append(QStringLiteral("match loudness %1").arg(on));
+    }
+    bool matchesLoudness() const override { return matching; }
+    double loudnessGainDb(int channel) const override { return matchGain[channel]; }
 
     // What the channels report; a test sets them.
     qint64 position[ChannelCount] = {-1, -1};
     qint64 duration[ChannelCount] = {-1, -1};
+    bool matching = false;
+    double matchGain[ChannelCount] = {0, 0};
 
 private:
     EventLog m_log;
