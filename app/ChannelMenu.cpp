@@ -12,6 +12,7 @@ namespace {
 const QString NoFile = QStringLiteral("لا يوجد ملف");
 const QString Loop = QStringLiteral("تكرار");
 const QString Mute = QStringLiteral("كتم الصوت");
+const QString MatchLoudness = QStringLiteral("مطابقة شدة الصوت");
 const QString Open = QStringLiteral("إفتح ملفاً...");
 const QString Output = QStringLiteral("مخرج الصوت");
 const QString WithTheOtherChannel = QStringLiteral("مع القناة الأخرى");
@@ -61,6 +62,7 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
     , m_mute(addAction(Mute))
     , m_output(addMenu(Output))
     , m_outputChoice(new QActionGroup(this))
+    , m_match(addAction(MatchLoudness))
     , m_open(addAction(Open))
 {
     setObjectName(QStringLiteral("Mnu_Channel"));
@@ -71,6 +73,9 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
     m_loop->setCheckable(true);
     m_mute->setObjectName(QStringLiteral("Mnu_ChannelMute"));
     m_mute->setCheckable(true);
+    m_match->setObjectName(QStringLiteral("Mnu_ChannelMatchLoudness"));
+    m_match->setCheckable(true);
+    m_match->setShortcut(Qt::Key_L); // shown; the window's own key does it
     m_output->setObjectName(QStringLiteral("Mnu_ChannelOutput"));
     m_output->setLayoutDirection(Qt::RightToLeft); // a menu of its own, which doesn't inherit it
     m_open->setObjectName(QStringLiteral("Mnu_ChannelOpen"));
@@ -79,6 +84,7 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
 
     connect(m_loop, &QAction::triggered, this, [this](bool on) { m_window.setChannelLooping(m_channel, on); });
     connect(m_mute, &QAction::triggered, this, [this](bool on) { m_window.setChannelMuted(m_channel, on); });
+    connect(m_match, &QAction::triggered, this, [this](bool on) { m_window.setMatchLoudness(on); });
     connect(m_output, &QMenu::aboutToShow, this, &ChannelMenu::listOutputs);
     connect(m_open, &QAction::triggered, this, [this] {
         if (m_channel == 0)
@@ -100,6 +106,7 @@ void ChannelMenu::popupFor(int channel, const QPoint &globalPos)
     const Playback &playback = m_window.playback();
     m_loop->setChecked(playback.isLooping(channel));
     m_mute->setChecked(playback.isMuted(channel));
+    m_match->setChecked(playback.matchesLoudness());
     refresh();
     popup(globalPos);
 }

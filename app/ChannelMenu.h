@@ -43,6 +43,7 @@ private:
     QAction *m_mute;
     QMenu *m_output;
     QActionGroup *m_outputChoice; // one checked at a time
+    QAction *m_match;
     QAction *m_open;
     QTimer m_refresh;
 };

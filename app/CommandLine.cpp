@@ -91,6 +91,8 @@ void describeCommandLine(QCommandLineParser &parser)
                                          "with the other channel.")
                               .arg(channel + 1),
                           QStringLiteral("NAME")});
+    parser.addOption({QStringLiteral("match-loudness"),
+                      QStringLiteral("Plays both channels at the loudness of the quieter one (EBU R128).")});
     parser.addPositionalArgument(QStringLiteral("FILE1"), QStringLiteral("A media file for channel 1."), QStringLiteral("[FILE1"));
     parser.addPositionalArgument(QStringLiteral("FILE2"), QStringLiteral("A media file for channel 2."), QStringLiteral("[FILE2]]"));
 }
@@ -111,5 +113,6 @@ std::optional<CommandLineStart> startFromCommandLine(const QCoreApplication &app
     for (const QString &problem : files.problems)
         qCWarning(lcApp).noquote() << problem;
     start.files = files.paths;
+    start.matchLoudness = parser.isSet(QStringLiteral("match-loudness"));
     return start;
 }

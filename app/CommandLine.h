@@ -38,13 +38,14 @@ struct StartOutputs
 };
 StartOutputs startOutputs(const QCommandLineParser &parser, const std::function<SoundServerOutputs()> &listOutputs);
 
-// The options and arguments of `tandra [--output1 NAME] [--output2 NAME] [FILE1 [FILE2]]`.
+// The options and arguments of `tandra [--output1 NAME] [--output2 NAME] [--match-loudness] [FILE1 [FILE2]]`.
 void describeCommandLine(QCommandLineParser &parser);
 
 struct CommandLineStart
 {
     QStringList files;
     StartOutputs outputs;
+    bool matchLoudness = false;
 };
 
 // --help and --version print and end the program here; the problems go to

@@ -9,12 +9,14 @@
 #include <QFileInfo>
 #include <QMimeData>
 #include <QShortcut>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
 
 namespace {
 constexpr int NotchDelta = 120;
+constexpr int MatchFadeMs = 600; // a matching gain of a few dB has come in by then
 } // namespace
 
 QStringList droppedFiles(const QMimeData &data, int overChannel)
@@ -51,6 +53,7 @@ DesktopInput::DesktopInput(Frm_Main &window)
         {Qt::Key_MediaStop, [&window] { window.Mnu_Stop_Click(); }},
         {Qt::Key_Left, [&window] { window.seekBothBy(-SeekStepMs); }},
         {Qt::Key_Right, [&window] { window.seekBothBy(SeekStepMs); }},
+        {Qt::Key_L, [this] { toggleMatchLoudness(); }},
     };
     for (const auto &[key, run] : keys)
         connect(new QShortcut(key, &window), &QShortcut::activated, this, run);
@@ -116,6 +119,24 @@ void DesktopInput::wheel(int channel, QWheelEvent *event)
         return;
     const int percent = steppedVolumePercent(m_window.playback().volume(channel), notches);
     m_window.setChannelVolume(channel, percent / 100.0);
+    showLevel(channel);
+}
+
+void DesktopInput::showLevel(int channel)
+{
+    const Playback &playback = m_window.playback();
     const QWidget *button = channel == 0 ? m_window.controls().Img_1 : m_window.controls().Img_2;
-    m_levelDisplay->showLevel(channel, percent, QRect(button->mapToGlobal(QPoint(0, 0)), button->size()));
+    m_levelDisplay->showLevel(channel, qRound(playback.volume(channel) * 100), QRect(button->mapToGlobal(QPoint(0, 0)), button->size()),
+                              playback.loudnessGainDb(channel));
+}
+
+// The display then shows the channel turned down, once the gain has come in.
+void DesktopInput::toggleMatchLoudness()
+{
+    const bool on = !m_window.playback().matchesLoudness();
+    m_window.setMatchLoudness(on);
+    QTimer::singleShot(MatchFadeMs, this, [this] {
+        const Playback &playback = m_window.playback();
+        showLevel(playback.loudnessGainDb(1) < playback.loudnessGainDb(0) ? 1 : 0);
+    });
 }

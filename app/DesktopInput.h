@@ -38,6 +38,8 @@ protected:
 private:
     int channelAt(QDropEvent *event) const;
     void wheel(int channel, QWheelEvent *event);
+    void showLevel(int channel);
+    void toggleMatchLoudness();
 
     Frm_Main &m_window;
     LevelDisplay *m_levelDisplay;

@@ -248,6 +248,12 @@ void Frm_Main::setChannelLooping(int channelIndex, bool looping)
     emit channelSettingsChanged();
 }
 
+void Frm_Main::setMatchLoudness(bool on)
+{
+    m_playback->setMatchLoudness(on);
+    emit channelSettingsChanged();
+}
+
 void Frm_Main::setChannelOutput(int channelIndex, const SoundServerOutput &output)
 {
     m_channelOutputs[channelIndex] = output;

@@ -71,6 +71,8 @@ public:
     void setChannelVolume(int channelIndex, double level);
     void setChannelMuted(int channelIndex, bool muted);
     void setChannelLooping(int channelIndex, bool looping);
+    // Both channels at the loudness of the quieter one.
+    void setMatchLoudness(bool on);
     // An empty output: with the other channel.
     void setChannelOutput(int channelIndex, const SoundServerOutput &output);
     SoundServerOutputs outputs() const;

@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QScreen>
 
+#include <cmath>
+
 namespace {
 
 // The colours of the two channel buttons' tiles.
@@ -11,6 +13,8 @@ const QColor ChannelColours[] = {QColor(36, 104, 222), QColor(232, 78, 150)};
 const QColor Ground(24, 28, 44);
 const QColor Track(70, 76, 96);
 constexpr int Gap = 6;
+constexpr int NarrowWidth = 136;
+constexpr int GainWidth = 60;
 
 } // namespace
 
@@ -22,7 +26,7 @@ LevelDisplay::LevelDisplay(QWidget *parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setFocusPolicy(Qt::NoFocus);
-    setFixedSize(136, 30);
+    setFixedSize(NarrowWidth, 30);
 
     m_hold.setSingleShot(true);
     m_hold.setInterval(1000);
@@ -34,10 +38,12 @@ LevelDisplay::LevelDisplay(QWidget *parent)
     connect(&m_fade, &QPropertyAnimation::finished, this, &QWidget::hide);
 }
 
-void LevelDisplay::showLevel(int channel, int percent, const QRect &beside)
+void LevelDisplay::showLevel(int channel, int percent, const QRect &beside, double gainDb)
 {
     m_channel = channel;
     m_percent = percent;
+    m_gainDb = gainDb;
+    setFixedWidth(gainText().isEmpty() ? NarrowWidth : NarrowWidth + GainWidth);
     m_fade.stop();
     setWindowOpacity(1.0);
 
@@ -84,4 +90,15 @@ void LevelDisplay::paintEvent(QPaintEvent *)
     p.setFont(font);
     p.setPen(Qt::white);
     p.drawText(QRectF(92, 0, 40, height()), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 %").arg(m_percent));
+    if (const QString gain = gainText(); !gain.isEmpty())
+        p.drawText(QRectF(NarrowWidth, 0, GainWidth - Gap, height()), Qt::AlignRight | Qt::AlignVCenter, gain);
+}
+
+// "−3.2 dB", with a true minus sign; empty for no gain.
+QString LevelDisplay::gainText() const
+{
+    const double tenths = std::round(m_gainDb * 10) / 10;
+    if (tenths == 0)
+        return {};
+    return QStringLiteral("%1 dB").arg(QString::number(tenths, 'f', 1).replace(u'-', QChar(0x2212)));
 }

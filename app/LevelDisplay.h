@@ -15,15 +15,20 @@ class LevelDisplay : public QWidget
 public:
     explicit LevelDisplay(QWidget *parent);
 
-    // channel: 0 or 1; beside: the channel button, in screen coordinates.
-    void showLevel(int channel, int percent, const QRect &beside);
+    // channel: 0 or 1; beside: the channel button, in screen coordinates;
+    // gainDb: what matching the other's loudness takes off, shown when not 0.
+    void showLevel(int channel, int percent, const QRect &beside, double gainDb = 0);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QString gainText() const;
+
+private:
     int m_channel = 0;
     int m_percent = 0;
+    double m_gainDb = 0;
     QTimer m_hold;
     QPropertyAnimation m_fade;
 };

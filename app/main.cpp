@@ -51,6 +51,8 @@ int main(int argc, char *argv[])
     mainWindow->setAttribute(Qt::WA_DeleteOnClose);
     // Attached first, so that the desktop hears of the files given.
     MprisPlayer::attach(*mainWindow);
+    if (start->matchLoudness)
+        mainWindow->setMatchLoudness(true);
     for (int channel = 0; channel < 2; ++channel)
         if (!start->outputs.channels[channel].name.isEmpty())
             mainWindow->setChannelOutput(channel, start->outputs.channels[channel]);

@@ -744,17 +744,20 @@ private slots:
 
         item("Mnu_ChannelLoop")->trigger();
         item("Mnu_ChannelMute")->trigger();
+        item("Mnu_ChannelMatchLoudness")->trigger();
         menu->hide();
         if (!byKey)
             release(inside(button), Qt::RightButton);
         const QString n = QString::number(channel + 1);
-        QCOMPARE(*m_log, (QStringList{"loop " + n + " 1", "mute " + n + " 1"})); // and no click
+        // Matching is both channels' at once.
+        QCOMPARE(*m_log, (QStringList{"loop " + n + " 1", "mute " + n + " 1", "match loudness 1"})); // and no click
         // Both hold across Stop, Play and a new file; Open is the left click.
         ui().Mnu_Stop->trigger();
         ui().Mnu_Play->trigger();
         w().openFile(channel, "/music/c.wav");
         menu->popupFor(channel, {});
-        QVERIFY(item("Mnu_ChannelLoop")->isChecked() && item("Mnu_ChannelMute")->isChecked());
+        QVERIFY(item("Mnu_ChannelLoop")->isChecked() && item("Mnu_ChannelMute")->isChecked()
+                && item("Mnu_ChannelMatchLoudness")->isChecked());
         m_log->clear();
         item("Mnu_ChannelOpen")->trigger();
         QCOMPARE(*m_log, (QStringList{"Mmc_1: close", "Mmc_2: close", "Cmo_" + n + ": show"}));
