@@ -2,8 +2,22 @@
 
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace {
+
+// QFileDialog keeps its look (view mode, sidebar and column widths, last
+// folder, history) in Qt's settings file, which the next run would start
+// from. Pointed where no file can be, Qt writes and reads none. (It ignores
+// QSettings::setDefaultFormat.)
+void keepQtSettingsOffDisk()
+{
+    for (const auto scope : {QSettings::UserScope, QSettings::SystemScope})
+        QSettings::setPath(QSettings::NativeFormat, scope, QStringLiteral("/dev/null"));
+}
+
+// The look of the last dialog closed, for the next one of this run.
+QByteArray lastLook;
 
 // "description|patterns" becomes QFileDialog's "description (patterns)".
 // A preset such as "*.wav; *.mp3" doubles as the pattern list when the entry
@@ -35,6 +49,7 @@ QtOpenFileDialog::QtOpenFileDialog(OpenFileDialogSettings settings, QWidget *par
     , m_parent(parent)
     , m_nameBox(m_settings.initialFileName)
 {
+    keepQtSettingsOffDisk();
 }
 
 void QtOpenFileDialog::showOpen()
@@ -46,6 +61,8 @@ void QtOpenFileDialog::showOpen()
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(nameFilters(m_settings));
+    if (!lastLook.isEmpty())
+        dialog.restoreState(lastLook);
     if (!m_folder.isEmpty())
         dialog.setDirectory(m_folder);
     // A pattern in the name box would only filter again; show a real name
@@ -53,7 +70,9 @@ void QtOpenFileDialog::showOpen()
     if (!m_nameBox.isEmpty() && !m_nameBox.contains(QLatin1Char('*')))
         dialog.selectFile(m_nameBox);
 
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
+    const int result = dialog.exec();
+    lastLook = dialog.saveState();
+    if (result == QDialog::Accepted && !dialog.selectedFiles().isEmpty()) {
         m_nameBox = dialog.selectedFiles().constFirst();
         m_folder = QFileInfo(m_nameBox).absolutePath();
         m_fileName = QDir::toNativeSeparators(m_nameBox);

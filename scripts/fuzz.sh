@@ -19,7 +19,7 @@ fi
 # The compiler and its fuzzer runtime; llvm brings the symbolizer for the
 # reports' stacks.
 "$root/scripts/install-deps.sh" clang libclang-rt-14-dev llvm
-cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DTANDRA_FUZZ=ON -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DTANDRA_FUZZ=ON -DTANDRA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build" -j2 --target tandra_fuzzers
 
 export ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1

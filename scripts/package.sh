@@ -20,8 +20,9 @@ cxxflags="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
 ldflags=$(dpkg-buildflags --get LDFLAGS)
 
 cmake -S "$root" -B "$release" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
-    -DTANDRA_PROGRAM_DIR=lib/tandra -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
-# Only what the package holds: the tests and benchmarks are built elsewhere.
+    -DTANDRA_PROGRAM_DIR=lib/tandra -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" \
+    -DTANDRA_TESTS=OFF >/dev/null
+# Only what the package holds: no tests nor benchmark (TANDRA_TESTS=OFF).
 cmake --build "$release" -j2 --target tandra tandra_docs
 
 rm -rf "$release/deb"

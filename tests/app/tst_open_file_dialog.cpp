@@ -25,11 +25,13 @@ class OpenFileDialogTest : public QObject
     Q_OBJECT
 
     QTemporaryDir m_dir;
+    QTemporaryDir m_config; // the dialogs' configuration folder
 
 private slots:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
+        QVERIFY(m_dir.isValid() && m_config.isValid());
+        qputenv("XDG_CONFIG_HOME", m_config.path().toLocal8Bit());
         for (const char *name : {"a.wav", "b.mp3", "notes.txt"}) {
             QFile file(m_dir.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
@@ -71,6 +73,27 @@ private slots:
         dialog.showOpen();
         QCOMPARE(folder, QDir(m_dir.path()).absolutePath());
         QCOMPARE(nameBox, QString());
+    }
+
+    // The look a dialog was left with is the next one's, in this run only.
+    void theLookLastsTheRun()
+    {
+        QtOpenFileDialog first({"*.wav", {}});
+        whenShown([](QFileDialog *d) {
+            d->setViewMode(QFileDialog::List);
+            d->reject();
+        });
+        first.showOpen();
+        QtOpenFileDialog second({"*.wav", {}});
+        QFileDialog::ViewMode viewMode = QFileDialog::Detail;
+        whenShown([&](QFileDialog *d) {
+            viewMode = d->viewMode();
+            d->reject();
+        });
+        second.showOpen();
+        QCOMPARE(viewMode, QFileDialog::List);
+        QVERIFY2(QDir(m_config.path()).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 "a settings file was written");
     }
 
     void skinDialogOffersItsPreset()

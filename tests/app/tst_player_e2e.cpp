@@ -469,6 +469,43 @@ private slots:
         QVERIFY2(after[0].heardSeconds < 1.05 && after[1].heardSeconds > 2.3, "the loop ends at the file's end, channel 2 goes on");
     }
 
+    // A run in a fresh home folder (open, cancel, choose, play, stop, Exit)
+    // leaves nothing there but the caches the libraries keep for themselves.
+    void leavesNoFilesOfItsOwn()
+    {
+        QTemporaryDir home;
+        QVERIFY(home.isValid());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("HOME", home.path());
+        for (const char *name : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+            env.insert(name, home.filePath(QString::fromLatin1(name).section('_', 1, 1).toLower()));
+        Player player;
+        player.process().setProcessEnvironment(env);
+        player.process().setWorkingDirectory(home.path());
+        QVERIFY(player.start());
+        player.click(Channel1);
+        QTRY_VERIFY_WITH_TIMEOUT(Player::dialogIsOpen(), 10000);
+        run({"windowfocus", "--sync", Player::openDialog()});
+        run({"key", "Escape"});
+        QTRY_VERIFY_WITH_TIMEOUT(!Player::dialogIsOpen(), 5000);
+        QTest::qWait(300); // as choose() does: a click while it closes is lost
+        QVERIFY(player.choose(Channel1, m_lowFile));
+        player.click(PlayButton);
+        QTest::qWait(1000);
+        player.click(StopButton);
+        player.key("ctrl+g");
+        QTRY_COMPARE_WITH_TIMEOUT(player.process().state(), QProcess::NotRunning, 5000);
+
+        QStringList left;
+        QDirIterator files(home.path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (files.hasNext()) {
+            const QString file = QDir(home.path()).relativeFilePath(files.next());
+            if (!file.startsWith("cache/gstreamer-1.0/") && !file.startsWith("config/pulse/"))
+                left << file;
+        }
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(", ")));
+    }
+
     void exitFromTheMenuWhilePlaying()
     {
         Player player;
