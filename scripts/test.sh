@@ -25,6 +25,11 @@ stage "package"
 "$root/scripts/package.sh"
 stage "tests"
 "$root/scripts/with-test-env.sh" ctest --test-dir "$build" --output-on-failure -j2 "$@"
+# The end-to-end tests of outputs once more under PipeWire, which Debian's
+# desktop runs (pipewire-pulse in PulseAudio's place).
+stage "tests of outputs under PipeWire"
+TANDRA_SOUND_SERVER_KIND=pipewire "$root/scripts/with-test-env.sh" \
+    ctest --test-dir "$build" --output-on-failure --no-tests=error -L outputs "$@"
 
 if [ "${TANDRA_SKIP_SANITIZERS:-0}" = 1 ]; then
     if [ "${CI:-}" = true ]; then
