@@ -23,6 +23,7 @@ struct StartFigures
 {
     double clickToSoundMs = -1; // the later channel's first sound
     double skewMs = -1;         // between the two channels' first sound
+    double worstSkewMs = -1;    // the largest of the runs
     double resumeSkewMs = -1;   // the same after Pause then Play
     int heard = 0;              // runs in which both channels were heard
     int runs = 0;
@@ -31,6 +32,12 @@ struct StartFigures
 // Both channels chosen once, then Play, Pause, Play, Stop, `runs` times;
 // medians over the runs.
 StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs);
+
+// The program started with two tone files after the same silence on its
+// command line, channel 2 on `secondOutput` (a null sink; none: both on the
+// default output), then as measureStarts; each output's sink recorded apart,
+// on one clock.
+StartFigures measureOutputSkew(const QString &program, const QString &secondOutput, int runs);
 
 struct FirstPlayFigures
 {

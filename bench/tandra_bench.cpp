@@ -15,6 +15,11 @@
 //   tandra_bench use <program> [rounds]
 //     processor time playing two pairs of MP3s, taking turns with sox -m
 //     (the sound server's beside it), and each thread's share
+//   tandra_bench outputs <program> [runs]
+//     start skew with channel 2 on a second null sink (--output2), median
+//     and worst of the runs, beside both channels on the default sink
+//   tandra_bench outputs-use <program> [rounds]
+//     processor time with two outputs beside one, taking turns
 //   tandra_bench startup <program> <window title> [runs]
 //     process start to the window mapped, taking turns with the bare windows
 //     built beside this benchmark
@@ -43,6 +48,7 @@ constexpr double StartUpLimit = 1.7; // times the bare window
 constexpr int StartUpRuns = 11;
 constexpr double IdleLimitMiB = 45;
 
+const QString SecondSink = QStringLiteral("tandra_bench_second"); // added for the rows of two outputs
 const QString BareTitle = QStringLiteral("Tandra-bare");
 const QString ProgramTitle = QStringLiteral("Tandra");
 
@@ -455,6 +461,61 @@ void reportUse(const Programs &programs)
     line();
 }
 
+// Both channels on the default output, then channel 2 on a second one,
+// `rounds` times taking turns. Both sinks are recorded either way, so that
+// the sound server has the same recorders to feed.
+void reportOutputUse(const QString &program, int rounds)
+{
+    QTemporaryDir dir;
+    const UsePair pair = usePairs(dir.path()).front();
+    const ExtraSink second(SecondSink);
+    const QStringList sinks{qEnvironmentVariable("TANDRA_NULL_SINK", QStringLiteral("tandra_null")), second.name};
+    UseRounds one, two;
+    for (int round = 1; round <= rounds; ++round) {
+        progress(QStringLiteral("processor, round %1 of %2: one output").arg(round).arg(rounds));
+        one.rounds.push_back(measureProgramUse(program, pair.one, pair.two, PlayingSeconds, {}, sinks));
+        progress(QStringLiteral("processor, round %1 of %2: two outputs").arg(round).arg(rounds));
+        two.rounds.push_back(measureProgramUse(program, pair.one, pair.two, PlayingSeconds,
+                                               {QStringLiteral("--output2"), second.name}, sinks));
+    }
+    line(QStringLiteral("### Processor with two outputs: this program playing the %1 pair for %2 s, "
+                        "user + system, clock ticks (median of %3 rounds taking turns, each round's own in brackets)")
+             .arg(pair.label)
+             .arg(PlayingSeconds)
+             .arg(rounds));
+    line();
+    line(QStringLiteral("| outputs | its own | sound server | total | target |"));
+    line(QStringLiteral("|---|---|---|---|---|"));
+    for (const auto &[label, use] : {std::pair{QStringLiteral("both channels on the default output"), &one},
+                                     std::pair{QStringLiteral("channel 2 on a second null sink (`--output2`)"), &two}})
+        line(QStringLiteral("| %1 | %2 | %3 | %4%5 | none: the cost of a second output, shown |")
+                 .arg(label, ms(use->own()) + use->eachRound(), ms(use->server()), ms(use->total()),
+                      use->heard() ? QString() : QStringLiteral(" (not heard all along!)")));
+    line();
+}
+
+void reportOutputSkew(const QString &program, int runs)
+{
+    const ExtraSink second(SecondSink);
+    progress(QStringLiteral("start skew on one output"));
+    const StartFigures one = measureOutputSkew(program, {}, runs);
+    progress(QStringLiteral("start skew across two outputs"));
+    const StartFigures two = measureOutputSkew(program, second.name, runs);
+    line(QStringLiteral("### Start skew across two outputs: median and worst of %1 runs, ms").arg(runs));
+    line();
+    line(QStringLiteral("Two WAV tones after 0.3 s of silence on the command line; each sink recorded apart, on one clock."));
+    line();
+    line(QStringLiteral("| outputs | start skew | worst | target | skew after Pause, Play | click to sound |"));
+    line(QStringLiteral("|---|---|---|---|---|---|"));
+    line(QStringLiteral("| both channels on the default output%1 | %2 | %3 | | %4 | %5 |")
+             .arg(heardNote(one.heard, one.runs), ms(one.skewMs, 1), ms(one.worstSkewMs, 1), ms(one.resumeSkewMs, 1),
+                  ms(one.clickToSoundMs)));
+    line(QStringLiteral("| channel 2 on a second null sink (`--output2`)%1 | %2 | %3 | worst ≤ 5 | %4 | %5 |")
+             .arg(heardNote(two.heard, two.runs), ms(two.skewMs, 1), against(two.worstSkewMs, 5, 1),
+                  ms(two.resumeSkewMs, 1), ms(two.clickToSoundMs)));
+    line();
+}
+
 void reportFirstPlay(const Programs &programs, int starts)
 {
     line(QStringLiteral("### First Play after start-up, click to sound, ms (median and worst of %1 fresh starts)").arg(starts));
@@ -516,6 +577,7 @@ int report(const QStringList &arguments)
         parser.showHelp(2);
     if (parser.isSet(QStringLiteral("use-only"))) {
         reportUse(programs);
+        reportOutputUse(programs.current, UseRoundCount);
         return 0;
     }
     reportStartUp(programs, StartUpRuns);
@@ -523,7 +585,9 @@ int report(const QStringList &arguments)
     if (!parser.isSet(QStringLiteral("skip-use")))
         reportUse(programs);
     reportFirstPlay(programs, 5);
-    reportStarts(programs, parser.isSet(QStringLiteral("quick")), parser.value(QStringLiteral("runs")).toInt());
+    const int runs = parser.value(QStringLiteral("runs")).toInt();
+    reportStarts(programs, parser.isSet(QStringLiteral("quick")), runs);
+    reportOutputSkew(programs.current, runs);
     return 0;
 }
 
@@ -568,6 +632,16 @@ int main(int argc, char *argv[])
         }
         return 0;
     }
+    if (mode == QLatin1String("outputs") && args.size() >= 3) {
+        const int runs = args.size() > 3 ? args[3].toInt() : 10;
+        reportOutputSkew(args[2], runs > 0 ? runs : 10);
+        return 0;
+    }
+    if (mode == QLatin1String("outputs-use") && args.size() >= 3) {
+        const int rounds = args.size() > 3 ? args[3].toInt() : UseRoundCount;
+        reportOutputUse(args[2], rounds > 0 ? rounds : UseRoundCount);
+        return 0;
+    }
     if (mode == QLatin1String("sound") && args.size() >= 3) {
         reportSound(args[2]);
         return 0;
@@ -582,6 +656,6 @@ int main(int argc, char *argv[])
                     f[0].medianMs / f[1].medianMs, f[2].medianMs);
         return 0;
     }
-    std::fprintf(stderr, "usage: tandra_bench report|start|first|sound|use|startup ... (see the top of tandra_bench.cpp)\n");
+    std::fprintf(stderr, "usage: tandra_bench report|start|first|sound|use|outputs|outputs-use|startup ... (see the top of tandra_bench.cpp)\n");
     return 2;
 }
