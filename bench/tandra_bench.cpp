@@ -364,13 +364,13 @@ void measureUseRounds(const QString &program, const std::vector<UsePair> &pairs,
         }
 }
 
-// Each thread's ticks and wake-ups, mean of the rounds, for every pair.
-void threadTable(const QString &player, const std::vector<UsePair> &pairs, const std::vector<UseRounds> &use)
+// Each thread's ticks and wake-ups, mean of the rounds, a column for each of `use`.
+void threadTable(const QString &player, const std::vector<UseRounds> &use)
 {
     std::map<QString, std::vector<ThreadUse>> rows;
-    for (std::size_t i = 0; i < pairs.size(); ++i)
+    for (std::size_t i = 0; i < use.size(); ++i)
         for (const auto &[name, thread] : use[i].threads()) {
-            rows[name].resize(pairs.size());
+            rows[name].resize(use.size());
             rows[name][i] = thread;
         }
     for (const auto &[name, threads] : rows) {
@@ -446,8 +446,8 @@ void reportUse(const Programs &programs)
     }
     line(header);
     line(rule);
-    threadTable(QStringLiteral("this program"), pairs, current);
-    threadTable(QStringLiteral("`sox -m`"), pairs, sox);
+    threadTable(QStringLiteral("this program"), current);
+    threadTable(QStringLiteral("`sox -m`"), sox);
     line();
     line(QStringLiteral("### Resident memory (VmRSS), MiB"));
     line();
@@ -478,10 +478,11 @@ void reportOutputUse(const QString &program, int rounds)
         two.rounds.push_back(measureProgramUse(program, pair.one, pair.two, PlayingSeconds,
                                                {QStringLiteral("--output2"), second.name}, sinks));
     }
-    line(QStringLiteral("### Processor with two outputs: this program playing the %1 pair for %2 s, "
-                        "user + system, clock ticks (median of %3 rounds taking turns, each round's own in brackets)")
+    line(QStringLiteral("### Processor with two outputs: this program playing two MP3s (%1) for %2 s into %3 Hz sinks, "
+                        "user + system, clock ticks (median of %4 rounds taking turns, each round's own in brackets)")
              .arg(pair.label)
              .arg(PlayingSeconds)
+             .arg(qEnvironmentVariable("TANDRA_SINK_RATE", QStringLiteral("48000")))
              .arg(rounds));
     line();
     line(QStringLiteral("| outputs | its own | sound server | total | target |"));
@@ -491,6 +492,10 @@ void reportOutputUse(const QString &program, int rounds)
         line(QStringLiteral("| %1 | %2 | %3 | %4%5 | none: the cost of a second output, shown |")
                  .arg(label, ms(use->own()) + use->eachRound(), ms(use->server()), ms(use->total()),
                       use->heard() ? QString() : QStringLiteral(" (not heard all along!)")));
+    line();
+    line(QStringLiteral("| player | thread | one output: ticks | wake-ups | two outputs: ticks | wake-ups |"));
+    line(QStringLiteral("|---|---|---|---|---|---|"));
+    threadTable(QStringLiteral("this program"), {one, two});
     line();
 }
 
