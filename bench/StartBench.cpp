@@ -275,16 +275,14 @@ StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind ki
     return figuresOf({sound, sound}, times, pair);
 }
 
-StartFigures measureOutputSkew(const QString &program, const QString &secondOutput, int runs)
+StartFigures measureOutputSkew(const QString &program, const QStringList &recorded, const QString &secondOutput,
+                               int runs)
 {
-    const TonePair pair(0.3, 3);
-    QStringList sinks{qEnvironmentVariable("TANDRA_NULL_SINK", QStringLiteral("tandra_null"))};
+    const TonePair pair(LeadInSeconds, 3);
     QStringList arguments{pair.files[0], pair.files[1]};
-    if (!secondOutput.isEmpty()) {
-        sinks << secondOutput;
+    if (!secondOutput.isEmpty())
         arguments << QStringLiteral("--output2") << secondOutput;
-    }
-    tones::SinkRecorder recorder(sinks);
+    tones::SinkRecorder recorder(recorded);
     startRecording(recorder);
     Player player(program);
     if (!player.start(arguments)) {
@@ -295,7 +293,7 @@ StartFigures measureOutputSkew(const QString &program, const QString &secondOutp
     QTest::qWait(500);
     const std::vector<Run> times = playPausePlayStop(player, recorder, runs, 700);
     const std::vector<float> sound = recorder.stop();
-    const int channels = int(sinks.size());
+    const int channels = int(recorded.size());
     return figuresOf({channelOf(sound, channels, 0), channelOf(sound, channels, channels - 1)}, times, pair);
 }
 
