@@ -8,8 +8,8 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <cmath>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -88,6 +88,14 @@ using Heard = std::array<std::vector<float>, 2>;
 
 using Onsets = std::optional<std::array<double, 2>>;
 
+// [from, to) of a recording, in seconds, within it.
+std::vector<float> stretchOf(const std::vector<float> &sound, double from, double to)
+{
+    const auto a = std::min(sound.size(), std::size_t(std::max(0.0, from) * Rate));
+    const auto b = std::min(sound.size(), std::size_t(std::max({0.0, from, to}) * Rate));
+    return {sound.begin() + qsizetype(a), sound.begin() + qsizetype(b)};
+}
+
 // When each channel's tone began in [from, to) of the recording, in seconds
 // after `from`; nothing unless both were heard.
 Onsets onsets(const Heard &heard, double from, double to, const TonePair &pair, bool lessLeadIn)
@@ -95,11 +103,7 @@ Onsets onsets(const Heard &heard, double from, double to, const TonePair &pair, 
     std::array<double, 2> found{};
     bool both = true;
     for (int i = 0; i < 2; ++i) {
-        const std::vector<float> &sound = heard[i];
-        const auto a = std::min(sound.size(), std::size_t(std::max(0.0, from) * Rate));
-        const auto b = std::min(sound.size(), std::size_t(std::max(from, to) * Rate));
-        const std::vector<float> stretch(sound.begin() + qsizetype(a), sound.begin() + qsizetype(b));
-        const double at = tones::onsetSeconds(stretch, Rate, pair.sounding[i]);
+        const double at = tones::onsetSeconds(stretchOf(heard[i], from, to), Rate, pair.sounding[i]);
         if (at < 0) {
             std::fprintf(stderr, "  channel %d not heard\n", i + 1);
             both = false;
@@ -109,18 +113,13 @@ Onsets onsets(const Heard &heard, double from, double to, const TonePair &pair, 
     return both ? Onsets(found) : std::nullopt;
 }
 
-// Whether neither tone sounded in the 100 ms before `at`: a start measured
+// Whether neither tone sounded (each in its recording) in the 100 ms before `at`: a start measured
 // from a click is only a start after silence.
 bool silentBefore(const Heard &heard, double at, const TonePair &pair)
 {
-    for (int i = 0; i < 2; ++i) {
-        const std::vector<float> &sound = heard[i];
-        const auto a = std::min(sound.size(), std::size_t(std::max(0.0, at - 0.1) * Rate));
-        const auto b = std::min(sound.size(), std::size_t(std::max(0.0, at) * Rate));
-        const std::vector<float> stretch(sound.begin() + qsizetype(a), sound.begin() + qsizetype(b));
-        if (tones::findTones(stretch, Rate, {pair.sounding[i]})[0].present)
+    for (int i = 0; i < 2; ++i)
+        if (tones::findTones(stretchOf(heard[i], at - 0.1, at), Rate, {pair.sounding[i]})[0].present)
             return false;
-    }
     return true;
 }
 
