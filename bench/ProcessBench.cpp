@@ -15,6 +15,7 @@
 #include <cstdio>
 
 #include <memory>
+#include <optional>
 
 using namespace playerdriver;
 
@@ -106,31 +107,49 @@ std::map<QString, ThreadUse> threadUse(const std::map<qint64, ThreadSample> &bef
     return use;
 }
 
+// scripts/test-sound-server.sh, which with-test-env.sh hands on: its
+// output, or nothing when it failed.
+std::optional<QByteArray> soundServer(const QStringList &arguments)
+{
+    QProcess server;
+    server.start(qEnvironmentVariable("TANDRA_SOUND_SERVER"), arguments);
+    if (!server.waitForFinished(20000) || server.exitStatus() != QProcess::NormalExit || server.exitCode() != 0)
+        return std::nullopt;
+    return server.readAllStandardOutput().trimmed();
+}
+
 // The PulseAudio daemon of scripts/with-test-env.sh: what a player leaves
 // to it (resampling, mixing its streams) is part of what the player costs.
 qint64 soundServerPid()
 {
-    QProcess server;
-    server.start(qEnvironmentVariable("TANDRA_SOUND_SERVER"), {QStringLiteral("pid")});
-    if (!server.waitForFinished(5000) || server.exitCode() != 0)
+    const auto pid = soundServer({QStringLiteral("pid")});
+    if (!pid)
         qFatal("no sound server pid from TANDRA_SOUND_SERVER: run under scripts/with-test-env.sh");
-    return server.readAllStandardOutput().trimmed().toLongLong();
+    return pid->toLongLong();
 }
 
 // Processor time over `seconds` of waiting, the sound server's beside it,
 // with the sink recorded to check that both tones sounded all along.
-void measurePlaying(const QList<qint64> &pids, int seconds, ProgramUse &use)
+// The sinks in `recorded` are recorded instead of the default one alone,
+// the tones looked for in all of them together.
+void measurePlaying(const QList<qint64> &pids, int seconds, ProgramUse &use, const QStringList &recorded = {})
 {
     const qint64 server = soundServerPid();
-    tones::SinkRecorder recorder;
-    if (!recorder.start())
-        qFatal("no null sink (%s): run under scripts/with-test-env.sh", qPrintable(recorder.errorString()));
+    const auto recorder = recorded.isEmpty() ? std::make_unique<tones::SinkRecorder>()
+                                             : std::make_unique<tones::SinkRecorder>(recorded);
+    if (!recorder->start())
+        qFatal("no null sink (%s): run under scripts/with-test-env.sh", qPrintable(recorder->errorString()));
     const auto threadsBefore = threadSamples(pids);
     const qint64 before = cpuTicks(pids), serverBefore = cpuTicks(server);
     QTest::qWait(seconds * 1000);
     const qint64 after = cpuTicks(pids), serverAfter = cpuTicks(server);
     use.threads = threadUse(threadsBefore, threadSamples(pids));
-    const auto found = tones::findTones(recorder.stop(), tones::SinkRecorder::SampleRate,
+    const std::vector<float> interleaved = recorder->stop();
+    const std::size_t channels = std::max<qsizetype>(1, recorded.size());
+    std::vector<float> all(interleaved.size() / channels);
+    for (std::size_t i = 0; i < interleaved.size(); ++i)
+        all[i / channels] += interleaved[i];
+    const auto found = tones::findTones(all, tones::SinkRecorder::SampleRate,
                                         {std::begin(ToneFrequencies), std::end(ToneFrequencies)});
     if (before >= 0 && after >= 0)
         use.processTicks = after - before;
@@ -167,18 +186,19 @@ void stop(QProcess &process)
 
 } // namespace
 
-ProgramUse measureProgramUse(const QString &program, const QString &file1, const QString &file2, int seconds)
+ProgramUse measureProgramUse(const QString &program, const QString &file1, const QString &file2, int seconds,
+                             const QStringList &arguments, const QStringList &recorded)
 {
     ProgramUse use;
     Player player(program);
-    if (!player.start())
+    if (!player.start(arguments))
         qFatal("could not start %s", qPrintable(program));
     use.idleKiB = settledResidentKiB(player);
     if (!player.choose(Channel1, file1) || !player.choose(Channel2, file2))
         qFatal("could not choose the files in %s", qPrintable(program));
     player.click(PlayButton);
     QTest::qWait(1500);
-    measurePlaying({player.process().processId()}, seconds, use);
+    measurePlaying({player.process().processId()}, seconds, use, recorded);
     use.playingKiB = player.residentKiB();
     return use;
 }
@@ -202,6 +222,19 @@ ProgramUse measureCommandsUse(const QList<QStringList> &commands, int seconds)
     for (auto &process : processes)
         stop(*process);
     return use;
+}
+
+ExtraSink::ExtraSink(QString name)
+    : name(std::move(name))
+{
+    if (!soundServer({QStringLiteral("add-sink"), this->name}))
+        qFatal("no null sink %s added: run under scripts/with-test-env.sh", qPrintable(this->name));
+}
+
+ExtraSink::~ExtraSink()
+{
+    if (!soundServer({QStringLiteral("remove-sink"), name}))
+        std::fprintf(stderr, "  the null sink %s could not be removed\n", qPrintable(name));
 }
 
 namespace {

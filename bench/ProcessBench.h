@@ -32,9 +32,21 @@ struct ProgramUse
     std::map<QString, ThreadUse> threads; // by thread name, of threads that ran
 };
 
-// The program started, left to settle, then playing both files (chosen in
-// its dialogs) for `seconds`.
-ProgramUse measureProgramUse(const QString &program, const QString &file1, const QString &file2, int seconds);
+// The program started (with `arguments`), left to settle, then playing both
+// files (chosen in its dialogs) for `seconds`. Heard on the default sink, or
+// on all the sinks `recorded` together.
+ProgramUse measureProgramUse(const QString &program, const QString &file1, const QString &file2, int seconds,
+                             const QStringList &arguments = {}, const QStringList &recorded = {});
+
+// A null sink added to the test sound server, there for the object's life.
+struct ExtraSink
+{
+    explicit ExtraSink(QString name);
+    ~ExtraSink();
+    ExtraSink(const ExtraSink &) = delete;
+    ExtraSink &operator=(const ExtraSink &) = delete;
+    const QString name;
+};
 
 // Other players started together, playing the same files to the same sink
 // for `seconds`; their processor time summed. The files hold 440 Hz and

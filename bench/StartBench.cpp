@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -20,6 +21,7 @@ namespace bench {
 namespace {
 
 constexpr int Rate = tones::SinkRecorder::SampleRate;
+constexpr std::array<double, 2> Frequencies{440, 1000};
 
 // One tone file per channel, 440 Hz and 1000 Hz, far enough apart to be
 // told apart in the mix.
@@ -37,7 +39,7 @@ struct TonePair
     TonePair(MediaKind kind1, MediaKind kind2, double seconds)
     {
         const std::array<MediaKind, 2> kinds{kind1, kind2};
-        const std::array<double, 2> asked{440, 1000};
+        const std::array<double, 2> &asked = Frequencies;
         std::vector<float> mix;
         for (int i = 0; i < 2; ++i) {
             const QString name = QStringLiteral("channel%1").arg(i + 1) + testmedia::suffixFor(kinds[i]);
@@ -60,21 +62,48 @@ struct TonePair
             leadIn[i] = tones::onsetSeconds(mix, Rate, sounding[i]);
         std::fprintf(stderr, "  lead-ins %.1f / %.1f ms\n", 1000 * leadIn[0], 1000 * leadIn[1]);
     }
+
+    // WAV tones after the same silence: where each lands on the sink tells
+    // when its output started, whatever a sink does with its first
+    // milliseconds.
+    TonePair(double silence, double seconds)
+    {
+        for (int i = 0; i < 2; ++i) {
+            const double frequency = sounding[i] = Frequencies[i];
+            files[i] = testmedia::writeWav(dir.filePath(QStringLiteral("channel%1.wav").arg(i + 1)), seconds,
+                                           [=](int frame, int) {
+                                               const double t = double(frame) / Rate;
+                                               return t < silence ? 0.0 : 0.4 * std::sin(2 * M_PI * frequency * t);
+                                           });
+            if (files[i].isEmpty())
+                qFatal("could not write a tone file");
+            leadIn[i] = silence;
+        }
+    }
 };
+
+// The recording in which each channel's tone is looked for: the one sink's
+// for both, or each channel's own output's.
+using Heard = std::array<std::vector<float>, 2>;
 
 using Onsets = std::optional<std::array<double, 2>>;
 
-// When each channel's tone began in [from, to) of the recording, in seconds
-// after `from`; nothing unless both were heard.
-Onsets onsets(const std::vector<float> &sound, double from, double to, const TonePair &pair, bool lessLeadIn)
+// [from, to) of a recording, in seconds, within it.
+std::vector<float> stretchOf(const std::vector<float> &sound, double from, double to)
 {
     const auto a = std::min(sound.size(), std::size_t(std::max(0.0, from) * Rate));
-    const auto b = std::min(sound.size(), std::size_t(std::max(from, to) * Rate));
-    const std::vector<float> stretch(sound.begin() + qsizetype(a), sound.begin() + qsizetype(b));
+    const auto b = std::min(sound.size(), std::size_t(std::max({0.0, from, to}) * Rate));
+    return {sound.begin() + qsizetype(a), sound.begin() + qsizetype(b)};
+}
+
+// When each channel's tone began in [from, to) of the recording, in seconds
+// after `from`; nothing unless both were heard.
+Onsets onsets(const Heard &heard, double from, double to, const TonePair &pair, bool lessLeadIn)
+{
     std::array<double, 2> found{};
     bool both = true;
     for (int i = 0; i < 2; ++i) {
-        const double at = tones::onsetSeconds(stretch, Rate, pair.sounding[i]);
+        const double at = tones::onsetSeconds(stretchOf(heard[i], from, to), Rate, pair.sounding[i]);
         if (at < 0) {
             std::fprintf(stderr, "  channel %d not heard\n", i + 1);
             both = false;
@@ -84,15 +113,12 @@ Onsets onsets(const std::vector<float> &sound, double from, double to, const Ton
     return both ? Onsets(found) : std::nullopt;
 }
 
-// Whether neither tone sounded in the 100 ms before `at`: a start measured
+// Whether neither tone sounded (each in its recording) in the 100 ms before `at`: a start measured
 // from a click is only a start after silence.
-bool silentBefore(const std::vector<float> &sound, double at, const TonePair &pair)
+bool silentBefore(const Heard &heard, double at, const TonePair &pair)
 {
-    const auto a = std::min(sound.size(), std::size_t(std::max(0.0, at - 0.1) * Rate));
-    const auto b = std::min(sound.size(), std::size_t(std::max(0.0, at) * Rate));
-    const std::vector<float> stretch(sound.begin() + qsizetype(a), sound.begin() + qsizetype(b));
-    for (const tones::ToneFinding &tone : tones::findTones(stretch, Rate, {pair.sounding[0], pair.sounding[1]}))
-        if (tone.present)
+    for (int i = 0; i < 2; ++i)
+        if (tones::findTones(stretchOf(heard[i], at - 0.1, at), Rate, {pair.sounding[i]})[0].present)
             return false;
     return true;
 }
@@ -161,20 +187,16 @@ double median(std::vector<double> values)
     return values.size() % 2 ? values[half] : (values[half - 1] + values[half]) / 2;
 }
 
-StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs)
-{
-    const TonePair pair(kind1, kind2, 3);
-    tones::SinkRecorder recorder;
-    startRecording(recorder);
-    Player player(program);
-    if (!startWithFiles(player, pair))
-        return {.runs = runs};
-    QTest::qWait(300);
+namespace {
 
-    // Long enough for the slowest start seen, the old program's MIDI (0.8 s).
-    const bool midi = kind1 == MediaKind::Mid || kind2 == MediaKind::Mid;
-    const int playingMs = midi ? 1500 : 700;
-    struct Run { double play, pause, resume, stop; };
+struct Run
+{
+    double play, pause, resume, stop;
+};
+
+// Play, Pause, Play, Stop, `runs` times: each click's time on the recording's clock.
+std::vector<Run> playPausePlayStop(Player &player, const tones::SinkRecorder &recorder, int runs, int playingMs)
+{
     std::vector<Run> times;
     for (int i = 0; i < runs; ++i) {
         Run t{};
@@ -188,19 +210,22 @@ StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind ki
         QTest::qWait(400);
         times.push_back(t);
     }
-    const std::vector<float> sound = recorder.stop();
+    return times;
+}
 
+StartFigures figuresOf(const Heard &heard, const std::vector<Run> &times, const TonePair &pair)
+{
     StartFigures figures;
-    figures.runs = runs;
+    figures.runs = int(times.size());
     std::vector<double> toSound, skew, resumeSkew;
     for (const Run &t : times) {
-        Onsets started = onsets(sound, t.play, t.pause, pair, true);
-        Onsets resumed = onsets(sound, t.resume, t.stop, pair, false);
-        if (!silentBefore(sound, t.play, pair)) {
+        Onsets started = onsets(heard, t.play, t.pause, pair, true);
+        Onsets resumed = onsets(heard, t.resume, t.stop, pair, false);
+        if (!silentBefore(heard, t.play, pair)) {
             std::fprintf(stderr, "  sounding before Play: not counted\n");
             started.reset();
         }
-        if (!silentBefore(sound, t.resume, pair)) {
+        if (!silentBefore(heard, t.resume, pair)) {
             std::fprintf(stderr, "  sounding before the resuming Play: not counted\n");
             resumed.reset();
         }
@@ -212,13 +237,63 @@ StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind ki
         skew.push_back(1000 * std::abs(on1 - on2));
         if (resumed)
             resumeSkew.push_back(1000 * std::abs((*resumed)[0] - (*resumed)[1]));
-        std::fprintf(stderr, "  onsets %.0f / %.0f ms, after resume %.0f / %.0f ms\n", 1000 * on1, 1000 * on2,
+        std::fprintf(stderr, "  onsets %.1f / %.1f ms, after resume %.1f / %.1f ms\n", 1000 * on1, 1000 * on2,
                      resumed ? 1000 * (*resumed)[0] : -1., resumed ? 1000 * (*resumed)[1] : -1.);
     }
     figures.clickToSoundMs = median(toSound);
     figures.skewMs = median(skew);
+    figures.worstSkewMs = skew.empty() ? -1 : *std::max_element(skew.begin(), skew.end());
     figures.resumeSkewMs = median(resumeSkew);
     return figures;
+}
+
+std::vector<float> channelOf(const std::vector<float> &interleaved, int channels, int channel)
+{
+    std::vector<float> mono(interleaved.size() / std::size_t(channels));
+    for (std::size_t i = 0; i < mono.size(); ++i)
+        mono[i] = interleaved[std::size_t(channels) * i + std::size_t(channel)];
+    return mono;
+}
+
+} // namespace
+
+StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs)
+{
+    const TonePair pair(kind1, kind2, 3);
+    tones::SinkRecorder recorder;
+    startRecording(recorder);
+    Player player(program);
+    if (!startWithFiles(player, pair))
+        return {.runs = runs};
+    QTest::qWait(300);
+
+    // Long enough for the slowest start seen, the old program's MIDI (0.8 s).
+    const bool midi = kind1 == MediaKind::Mid || kind2 == MediaKind::Mid;
+    const std::vector<Run> times = playPausePlayStop(player, recorder, runs, midi ? 1500 : 700);
+    const std::vector<float> sound = recorder.stop();
+    return figuresOf({sound, sound}, times, pair);
+}
+
+StartFigures measureOutputSkew(const QString &program, const QStringList &recorded, const QString &secondOutput,
+                               int runs)
+{
+    const TonePair pair(LeadInSeconds, 3);
+    QStringList arguments{pair.files[0], pair.files[1]};
+    if (!secondOutput.isEmpty())
+        arguments << QStringLiteral("--output2") << secondOutput;
+    tones::SinkRecorder recorder(recorded);
+    startRecording(recorder);
+    Player player(program);
+    if (!player.start(arguments)) {
+        std::fprintf(stderr, "  the program's window did not come\n");
+        return {.runs = runs};
+    }
+    // Time for the files on the command line to be opened.
+    QTest::qWait(500);
+    const std::vector<Run> times = playPausePlayStop(player, recorder, runs, 700);
+    const std::vector<float> sound = recorder.stop();
+    const int channels = int(recorded.size());
+    return figuresOf({channelOf(sound, channels, 0), channelOf(sound, channels, channels - 1)}, times, pair);
 }
 
 FirstPlayFigures measureFirstPlay(const QString &program, MediaKind kind1, MediaKind kind2, int starts)
@@ -238,8 +313,9 @@ FirstPlayFigures measureFirstPlay(const QString &program, MediaKind kind1, Media
         const double play = clickAt(player, PlayButton, recorder);
         QTest::qWait(3000);
         const std::vector<float> sound = recorder.stop();
-        const Onsets started = onsets(sound, play, play + 3, pair, true);
-        if (!started || !silentBefore(sound, play, pair))
+        const Heard heard{sound, sound};
+        const Onsets started = onsets(heard, play, play + 3, pair, true);
+        if (!started || !silentBefore(heard, play, pair))
             continue;
         ++figures.heard;
         toSound.push_back(1000 * std::max((*started)[0], (*started)[1]));

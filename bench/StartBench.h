@@ -5,6 +5,7 @@
 #include "MediaFiles.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <vector>
 
@@ -23,6 +24,7 @@ struct StartFigures
 {
     double clickToSoundMs = -1; // the later channel's first sound
     double skewMs = -1;         // between the two channels' first sound
+    double worstSkewMs = -1;    // the largest of the runs
     double resumeSkewMs = -1;   // the same after Pause then Play
     int heard = 0;              // runs in which both channels were heard
     int runs = 0;
@@ -31,6 +33,18 @@ struct StartFigures
 // Both channels chosen once, then Play, Pause, Play, Stop, `runs` times;
 // medians over the runs.
 StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs);
+
+// The silence before both tones of measureOutputSkew: short, so that a tone
+// still starts well inside the 0.7 s of Play on a loaded machine, where Play
+// took up to 0.4 s to sound.
+constexpr double LeadInSeconds = 0.1;
+
+// The program started with the two tone files on its command line, channel
+// 2 on `secondOutput` (a null sink; none: both on the default output), then
+// as measureStarts. The `recorded` sinks' monitors are recorded on one clock,
+// channel 1's tone looked for in the first's, channel 2's in the last's.
+StartFigures measureOutputSkew(const QString &program, const QStringList &recorded, const QString &secondOutput,
+                               int runs);
 
 struct FirstPlayFigures
 {

@@ -5,8 +5,9 @@
 # playbin per channel, built once into build-bench-old/) and the bare Qt
 # window, then measures them all under scripts/with-test-env.sh and prints
 # the tables. The table also goes to build/bench/last-run.md, everything the
-# players said to build/bench/last-run.log. About 35 minutes; --quick measures
-# eight pairs of kinds instead of all 21 (about 16).
+# players said to build/bench/last-run.log. About 40 minutes; --quick measures
+# eight pairs of kinds instead of all 21 (about 20). Both kinds of run add a
+# second null sink for the rows of two outputs (start skew, processor).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/build

@@ -15,6 +15,11 @@
 //   tandra_bench use <program> [rounds]
 //     processor time playing two pairs of MP3s, taking turns with sox -m
 //     (the sound server's beside it), and each thread's share
+//   tandra_bench outputs <program> [runs]
+//     start skew with channel 2 on a second null sink (--output2), median
+//     and worst of the runs, beside both channels on the default sink
+//   tandra_bench outputs-use <program> [rounds]
+//     processor time with two outputs beside one, taking turns
 //   tandra_bench startup <program> <window title> [runs]
 //     process start to the window mapped, taking turns with the bare windows
 //     built beside this benchmark
@@ -43,6 +48,7 @@ constexpr double StartUpLimit = 1.7; // times the bare window
 constexpr int StartUpRuns = 11;
 constexpr double IdleLimitMiB = 45;
 
+const QString SecondSink = QStringLiteral("tandra_bench_second"); // added for the rows of two outputs
 const QString BareTitle = QStringLiteral("Tandra-bare");
 const QString ProgramTitle = QStringLiteral("Tandra");
 
@@ -358,13 +364,13 @@ void measureUseRounds(const QString &program, const std::vector<UsePair> &pairs,
         }
 }
 
-// Each thread's ticks and wake-ups, mean of the rounds, for every pair.
-void threadTable(const QString &player, const std::vector<UsePair> &pairs, const std::vector<UseRounds> &use)
+// Each thread's ticks and wake-ups, mean of the rounds, a column for each of `use`.
+void threadTable(const QString &player, const std::vector<UseRounds> &use)
 {
     std::map<QString, std::vector<ThreadUse>> rows;
-    for (std::size_t i = 0; i < pairs.size(); ++i)
+    for (std::size_t i = 0; i < use.size(); ++i)
         for (const auto &[name, thread] : use[i].threads()) {
-            rows[name].resize(pairs.size());
+            rows[name].resize(use.size());
             rows[name][i] = thread;
         }
     for (const auto &[name, threads] : rows) {
@@ -440,8 +446,8 @@ void reportUse(const Programs &programs)
     }
     line(header);
     line(rule);
-    threadTable(QStringLiteral("this program"), pairs, current);
-    threadTable(QStringLiteral("`sox -m`"), pairs, sox);
+    threadTable(QStringLiteral("this program"), current);
+    threadTable(QStringLiteral("`sox -m`"), sox);
     line();
     line(QStringLiteral("### Resident memory (VmRSS), MiB"));
     line();
@@ -452,6 +458,75 @@ void reportUse(const Programs &programs)
              .arg(first.idleKiB < 0 ? mib(-1) : against(double(first.idleKiB) / 1024, IdleLimitMiB, 1),
                   QString::number(IdleLimitMiB), mib(first.playingKiB)));
     line(QStringLiteral("| old program | %1 | | %2 |").arg(mib(old.idleKiB), mib(old.playingKiB)));
+    line();
+}
+
+// Both channels on the default output, then channel 2 on a second one,
+// `rounds` times taking turns. Both sinks are recorded either way, so that
+// the sound server has the same recorders to feed.
+void reportOutputUse(const QString &program, int rounds)
+{
+    QTemporaryDir dir;
+    const UsePair pair = usePairs(dir.path()).front();
+    const ExtraSink second(SecondSink);
+    const QStringList sinks{qEnvironmentVariable("TANDRA_NULL_SINK", QStringLiteral("tandra_null")), second.name};
+    UseRounds one, two;
+    for (int round = 1; round <= rounds; ++round) {
+        progress(QStringLiteral("processor, round %1 of %2: one output").arg(round).arg(rounds));
+        one.rounds.push_back(measureProgramUse(program, pair.one, pair.two, PlayingSeconds, {}, sinks));
+        progress(QStringLiteral("processor, round %1 of %2: two outputs").arg(round).arg(rounds));
+        two.rounds.push_back(measureProgramUse(program, pair.one, pair.two, PlayingSeconds,
+                                               {QStringLiteral("--output2"), second.name}, sinks));
+    }
+    line(QStringLiteral("### Processor with two outputs: this program playing two MP3s (%1) for %2 s into %3 Hz sinks, "
+                        "user + system, clock ticks (median of %4 rounds taking turns, each round's own in brackets)")
+             .arg(pair.label)
+             .arg(PlayingSeconds)
+             .arg(qEnvironmentVariable("TANDRA_SINK_RATE", QStringLiteral("48000")))
+             .arg(rounds));
+    line();
+    line(QStringLiteral("| outputs | its own | sound server | total | target |"));
+    line(QStringLiteral("|---|---|---|---|---|"));
+    for (const auto &[label, use] : {std::pair{QStringLiteral("both channels on the default output"), &one},
+                                     std::pair{QStringLiteral("channel 2 on a second null sink (`--output2`)"), &two}})
+        line(QStringLiteral("| %1 | %2 | %3 | %4%5 | none: the cost of a second output, shown |")
+                 .arg(label, ms(use->own()) + use->eachRound(), ms(use->server()), ms(use->total()),
+                      use->heard() ? QString() : QStringLiteral(" (not heard all along!)")));
+    line();
+    line(QStringLiteral("| player | thread | one output: ticks | wake-ups | two outputs: ticks | wake-ups |"));
+    line(QStringLiteral("|---|---|---|---|---|---|"));
+    threadTable(QStringLiteral("this program"), {one, two});
+    line();
+}
+
+void reportOutputSkew(const QString &program, int runs)
+{
+    const ExtraSink second(SecondSink);
+    const QString first = qEnvironmentVariable("TANDRA_NULL_SINK", QStringLiteral("tandra_null"));
+    progress(QStringLiteral("start skew on one output"));
+    const StartFigures one = measureOutputSkew(program, {first}, {}, runs);
+    progress(QStringLiteral("start skew on one output, recorded twice"));
+    const StartFigures twice = measureOutputSkew(program, {first, first}, {}, runs);
+    progress(QStringLiteral("start skew across two outputs"));
+    const StartFigures two = measureOutputSkew(program, {first, second.name}, second.name, runs);
+    line(QStringLiteral("### Start skew across two outputs: median and worst of %1 runs, ms").arg(runs));
+    line();
+    line(QStringLiteral("Two WAV tones after %1 s of silence on the command line. Recorded twice: the one sink's "
+                        "monitor recorded twice on one clock, as the two sinks are, each tone looked for in its "
+                        "own recording: the recorder's own skew.")
+             .arg(LeadInSeconds));
+    line();
+    line(QStringLiteral("| outputs | start skew | worst | target | skew after Pause, Play | click to sound |"));
+    line(QStringLiteral("|---|---|---|---|---|---|"));
+    const auto row = [](const QString &outputs, const StartFigures &f, const QString &worst, const QString &target) {
+        line(QStringLiteral("| %1%2 | %3 | %4 | %5 | %6 | %7 |")
+                 .arg(outputs, heardNote(f.heard, f.runs), ms(f.skewMs, 1), worst, target, ms(f.resumeSkewMs, 1),
+                      ms(f.clickToSoundMs)));
+    };
+    row(QStringLiteral("both channels on the default output"), one, ms(one.worstSkewMs, 1), {});
+    row(QStringLiteral("the same, recorded twice"), twice, ms(twice.worstSkewMs, 1), {});
+    row(QStringLiteral("channel 2 on a second null sink (`--output2`)"), two, against(two.worstSkewMs, 5, 1),
+        QStringLiteral("worst ≤ 5"));
     line();
 }
 
@@ -516,6 +591,7 @@ int report(const QStringList &arguments)
         parser.showHelp(2);
     if (parser.isSet(QStringLiteral("use-only"))) {
         reportUse(programs);
+        reportOutputUse(programs.current, UseRoundCount);
         return 0;
     }
     reportStartUp(programs, StartUpRuns);
@@ -523,7 +599,9 @@ int report(const QStringList &arguments)
     if (!parser.isSet(QStringLiteral("skip-use")))
         reportUse(programs);
     reportFirstPlay(programs, 5);
-    reportStarts(programs, parser.isSet(QStringLiteral("quick")), parser.value(QStringLiteral("runs")).toInt());
+    const int runs = parser.value(QStringLiteral("runs")).toInt();
+    reportStarts(programs, parser.isSet(QStringLiteral("quick")), runs);
+    reportOutputSkew(programs.current, runs);
     return 0;
 }
 
@@ -568,6 +646,16 @@ int main(int argc, char *argv[])
         }
         return 0;
     }
+    if (mode == QLatin1String("outputs") && args.size() >= 3) {
+        const int runs = args.size() > 3 ? args[3].toInt() : 10;
+        reportOutputSkew(args[2], runs > 0 ? runs : 10);
+        return 0;
+    }
+    if (mode == QLatin1String("outputs-use") && args.size() >= 3) {
+        const int rounds = args.size() > 3 ? args[3].toInt() : UseRoundCount;
+        reportOutputUse(args[2], rounds > 0 ? rounds : UseRoundCount);
+        return 0;
+    }
     if (mode == QLatin1String("sound") && args.size() >= 3) {
         reportSound(args[2]);
         return 0;
@@ -582,6 +670,6 @@ int main(int argc, char *argv[])
                     f[0].medianMs / f[1].medianMs, f[2].medianMs);
         return 0;
     }
-    std::fprintf(stderr, "usage: tandra_bench report|start|first|sound|use|startup ... (see the top of tandra_bench.cpp)\n");
+    std::fprintf(stderr, "usage: tandra_bench report|start|first|sound|use|outputs|outputs-use|startup ... (see the top of tandra_bench.cpp)\n");
     return 2;
 }
