@@ -63,6 +63,8 @@ Frm_Main::Frm_Main(Frm_MainComponents components, QWidget *parent)
             action->setObjectName(QStringLiteral("Mnu_space1"));
 
     m_playback = m_components.makePlayback();
+    // A screen reader hears that the output it was told of has gone.
+    m_playback->outputGivenBack = [this](int channel) { channelDescriptionChanged(channel); };
     Mmc_1 = &m_playback->channel(0);
     Mmc_2 = &m_playback->channel(1);
     Cmo_1 = m_components.makeDialog(mediaDialogSettings(), this);

@@ -3,6 +3,8 @@
 #include "MediaChannel.h"
 
 #include <QString>
+
+#include <functional>
 #include <QtGlobal>
 
 // Both media channels and what the transport does to them together. The
@@ -52,6 +54,9 @@ public:
     // default, so this may turn empty by itself.
     virtual void setOutput(int channel, const QString &outputName) = 0;
     virtual QString output(int channel) const = 0;
+    // Called when a channel's output went away and the channel was given
+    // back to the default; set by whoever shows the output.
+    std::function<void(int channel)> outputGivenBack;
 
     // Both channels at the loudness of the quieter (EBU R128): the louder
     // one is turned down, on top of its volume, once both files are

@@ -324,7 +324,8 @@ void PlaybackEngine::giveBackToDefault(int index)
     qCWarning(lcPlayback).noquote() << "channel" << index + 1 << "output" << c.output
                                     << "is gone; it plays with the other channel";
     c.output.clear();
-    emit outputChanged(index);
+    if (outputGivenBack)
+        outputGivenBack(index);
 }
 
 bool PlaybackEngine::ensurePipeline()

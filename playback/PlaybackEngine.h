@@ -90,8 +90,6 @@ public:
 
 signals:
     void channelFailed(int channel, const QString &message);
-    // The channel's output went away; it plays on with the other channel.
-    void outputChanged(int channel);
 
 private:
     enum class Wanted { Closed, Paused, Playing };

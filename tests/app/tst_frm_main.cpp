@@ -826,6 +826,11 @@ private slots:
         listed[choose].prepend("* ");
         QCOMPARE(shown(), listed << "Dock");
         menu->hide();
+
+        // The engine gives a gone output back by itself: the button says so.
+        m_playback->setOutput(1, {});
+        m_playback->outputGivenBack(1);
+        QCOMPARE(QAccessible::queryAccessibleInterface(ui().Img_2)->text(QAccessible::Description), "لا يوجد ملف");
     }
 
     void mpris_data()

@@ -101,7 +101,8 @@ private slots:
         options.showVideo = false;
         PlaybackEngine engine(options);
         engine.setOutput(1, Second);
-        QSignalSpy changed(&engine, &PlaybackEngine::outputChanged);
+        int givenBack = 0;
+        engine.outputGivenBack = [&givenBack](int channel) { givenBack += channel == 1; };
         auto play = [&] {
             for (int channel : {0, 1}) {
                 engine.channel(channel).command(QStringLiteral("open"));
@@ -148,7 +149,7 @@ private slots:
             if (then == QLatin1String("move"))
                 QVERIFY2(heard(second, High, mark + 1.0, end) == 0, "nothing left on the second output");
             QCOMPARE(engine.output(1), QString());
-            QCOMPARE(changed.count(), then == QLatin1String("unplug") ? 1 : 0);
+            QCOMPARE(givenBack, then == QLatin1String("unplug") ? 1 : 0);
             return;
         }
         // The two outputs start on the same instant. Within 5 ms is the
