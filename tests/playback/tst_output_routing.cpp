@@ -41,12 +41,6 @@ private slots:
         const auto got = routeChannels<2>({first, second}, {true, secondInUse}, QStringLiteral("speakers"));
         QVERIFY(got == routes);
     }
-
-    void anUnknownDefaultNeverMergesNamedOutputs()
-    {
-        const auto got = routeChannels<2>({QStringLiteral("speakers"), QString()}, {true, true}, QString());
-        QCOMPARE(got.size(), size_t(2));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestOutputRouting)
