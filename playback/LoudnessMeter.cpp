@@ -133,6 +133,9 @@ LoudnessMeter::LoudnessMeter(QObject *parent)
     : QObject(parent)
 {
     m_pool.setMaxThreadCount(1);
+    // Measuring takes only what playing leaves over: a file is measured as it
+    // is given, just when Play is likely to start both channels.
+    m_pool.setThreadPriority(QThread::IdlePriority);
 }
 
 LoudnessMeter::~LoudnessMeter()

@@ -599,7 +599,7 @@ void TestPlaybackEngine::matchedChannelsAreEquallyLoud()
     c.engine->setMatchLoudness(true);
     c.setFileName(files[0], 0);
     c.setFileName(files[1], 1);
-    QTRY_VERIFY_WITH_TIMEOUT(std::abs(c.engine->loudnessGainDb(0) + 6.02) < 0.2, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(c.engine->loudnessGainDb(0) + 6.02) < 0.2, 30000);
     QCOMPARE(c.engine->loudnessGainDb(1), 0.0);
     c.engine->setMuted(1, true);
     c.openAndPlayBoth();
