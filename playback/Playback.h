@@ -65,4 +65,18 @@ public:
     virtual bool matchesLoudness() const = 0;
     // The gain matching gives the channel now, in dB (0 or below).
     virtual double loudnessGainDb(int channel) const = 0;
+
+    // A channel's place against the other's, in ms, for the run: positive,
+    // its file starts that much later; negative, that much of its start is
+    // skipped. The timeline (position, duration, seeks) is the one where a
+    // channel at 0 plays its file from its start: channel i plays its file
+    // at position - offset. A change while playing moves that channel alone.
+    virtual void setOffset(int channel, qint64 offsetMs) = 0;
+    virtual qint64 offsetMs(int channel) const = 0;
+
+    // Only this channel heard (0 or 1), or both (-1); both keep playing on
+    // one timeline, so a switch changes only what is heard, with a short
+    // equal-power crossfade. For the run.
+    virtual void setSolo(int channel) = 0;
+    virtual int solo() const = 0;
 };

@@ -57,6 +57,7 @@ struct PlaybackEngine::ChannelState
     bool muted = false;
     bool looping = false;
     QString output; // empty: the default output, with the other channel
+    qint64 offsetMs = 0;
     OutputUnit *unit = nullptr; // the output its branch feeds
 };
 
@@ -282,10 +283,10 @@ ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
     const ChannelState &c = *m_channels[index];
     ChannelBranch::Setup setup;
     // The volume is on the cubic scale of desktop sliders; matching the
-    // other's loudness turns it down further.
+    // other's loudness turns it down further, and the other's solo to 0.
     setup.volume = gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR,
                                                     c.volume)
-                   * dbToLinear(m_loudness.gainDb(index));
+                   * dbToLinear(m_loudness.gainDb(index)) * (m_solo < 0 || m_solo == index ? 1.0 : 0.0);
     setup.muted = c.muted;
     setup.looping = c.looping;
     setup.pipeline = m_pipeline.get();
@@ -785,3 +786,17 @@ OutputFormat PlaybackEngine::mixFormat(int index) const
 }
 
 QString PlaybackEngine::output(int index) const { return m_channels[index]->output; }
+
+void PlaybackEngine::setOffset(int index, qint64 offsetMs)
+{
+    m_channels[index]->offsetMs = offsetMs;
+}
+
+qint64 PlaybackEngine::offsetMs(int index) const { return m_channels[index]->offsetMs; }
+
+void PlaybackEngine::setSolo(int channel)
+{
+    m_solo = channel >= 0 && channel < ChannelCount ? channel : -1;
+    for (int i = 0; i < ChannelCount; ++i)
+        applyVolume(i);
+}

@@ -78,6 +78,10 @@ public:
     void setMatchLoudness(bool on) override { m_loudness.setEnabled(on); }
     bool matchesLoudness() const override { return m_loudness.isEnabled(); }
     double loudnessGainDb(int channel) const override { return m_loudness.gainDb(channel); }
+    void setOffset(int channel, qint64 offsetMs) override;
+    qint64 offsetMs(int channel) const override;
+    void setSolo(int channel) override;
+    int solo() const override { return m_solo; }
 
     // The format a channel's mix is made in, once a start has asked for it.
     OutputFormat mixFormat(int channel = 0) const;
@@ -151,4 +155,5 @@ private:
     OutputSet m_outputs;
     Preloader m_preloader;
     LoudnessMatch m_loudness;
+    int m_solo = -1;
 };

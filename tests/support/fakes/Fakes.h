@@ -81,6 +81,18 @@ public:
     }
     bool matchesLoudness() const override { return matching; }
     double loudnessGainDb(int channel) const override { return matchGain[channel]; }
+    void setOffset(int channel, qint64 offsetMs) override
+    {
+        m_offset[channel] = offsetMs;
+        m_log->append(QStringLiteral("offset %1 %2").arg(channel + 1).arg(offsetMs));
+    }
+    qint64 offsetMs(int channel) const override { return m_offset[channel]; }
+    void setSolo(int channel) override
+    {
+        m_solo = channel;
+        m_log->append(QStringLiteral("solo %1").arg(channel + 1));
+    }
+    int solo() const override { return m_solo; }
 
     // What the channels report; a test sets them.
     qint64 position[ChannelCount] = {-1, -1};
@@ -95,6 +107,8 @@ private:
     bool m_muted[ChannelCount] = {false, false};
     bool m_looping[ChannelCount] = {false, false};
     QString m_output[ChannelCount];
+    qint64 m_offset[ChannelCount] = {0, 0};
+    int m_solo = -1;
 };
 
 // An open-file dialog that answers from a script: each use takes the next
