@@ -68,6 +68,7 @@ ChannelBranch::ChannelBranch(QString fileName, const Setup &setup)
     , m_volume(setup.volume)
     , m_muted(setup.muted)
     , m_looping(setup.looping)
+    , m_offset(setup.offset)
 {
     m_mixer = setup.mixer;
     gst_segment_init(&m_segment, GST_FORMAT_TIME);
@@ -105,16 +106,19 @@ bool ChannelBranch::build()
     if (!(synthpool::isMidiFile(m_fileName) ? addSynthesiser() : addDecoder()))
         return false;
 
-    GstPadRef formatSrc(gst_element_get_static_pad(format, "src"));
-    m_output = gst_ghost_pad_new("src", formatSrc.get());
-    gst_pad_add_probe(m_output, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+    m_formatSrc.reset(gst_element_get_static_pad(format, "src"));
+    m_output = gst_ghost_pad_new("src", m_formatSrc.get());
+    gst_pad_add_probe(m_output, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
                       &ChannelBranch::onOutput, this, nullptr);
+    gst_pad_add_probe(m_output, GST_PAD_PROBE_TYPE_EVENT_UPSTREAM, &ChannelBranch::onSeek, this, nullptr);
     gst_element_add_pad(m_bin.get(), m_output);
 
     gst_bin_add(GST_BIN(m_setup.pipeline), m_bin.get());
-    // Starting together, the mixer waits for every channel's first sample.
+    // Starting together, the mixer waits for every channel's first sample;
+    // a later channel's silence before it is the mixer's.
     m_joinLater = m_setup.joinsPlaying && m_setup.joinAt < 0;
-    if (!m_joinLater && !joinMixer(std::max<GstClockTimeDiff>(0, m_setup.joinAt)))
+    const GstClockTimeDiff startsAt = m_setup.joinAt >= 0 ? m_setup.joinAt : std::max<GstClockTimeDiff>(0, m_setup.offset);
+    if (!m_joinLater && !joinMixer(startsAt))
         return false;
     // Joins the pipeline's state, whatever it is now.
     return gst_element_sync_state_with_parent(m_bin.get());
@@ -227,9 +231,46 @@ void ChannelBranch::finishRound()
         gst_pad_send_event(mixerPad.get(), gst_event_new_eos());
 }
 
-GstClockTimeDiff ChannelBranch::startRunningTime() const { return gst_pad_get_offset(m_output); }
+GstClockTimeDiff ChannelBranch::fileAtRunningZero() const { return m_fileStart - gst_pad_get_offset(m_output); }
 
-void ChannelBranch::startAtZero() { gst_pad_set_offset(m_output, 0); }
+void ChannelBranch::jump(const ChannelPlacement &placement)
+{
+    m_fileStart = placement.fileStart;
+    m_pendingPadOffset = placement.padOffset;
+    m_offsetPending = true;
+    // Sent from inside the bin, so that it is not taken for the pipeline's.
+    gst_pad_send_event(m_formatSrc.get(),
+                       gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
+                                          GST_SEEK_TYPE_SET, placement.fileStart, GST_SEEK_TYPE_NONE, -1));
+}
+
+// The pipeline's seek is to a place on the timeline; this file goes to its
+// own place there, which its offset decides.
+GstPadProbeReturn ChannelBranch::onSeek(GstPad *, GstPadProbeInfo *info, gpointer self)
+{
+    auto *branch = static_cast<ChannelBranch *>(self);
+    GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
+    if (GST_EVENT_TYPE(event) != GST_EVENT_SEEK)
+        return GST_PAD_PROBE_OK;
+    double rate;
+    GstFormat format;
+    GstSeekFlags flags;
+    GstSeekType startType, stopType;
+    gint64 start, stop;
+    gst_event_parse_seek(event, &rate, &format, &flags, &startType, &start, &stopType, &stop);
+    if (format != GST_FORMAT_TIME || startType != GST_SEEK_TYPE_SET || start < 0)
+        return GST_PAD_PROBE_OK;
+    const ChannelPlacement placement = placeChannel(start, branch->m_offset, 0);
+    branch->m_fileStart = placement.fileStart;
+    branch->m_pendingPadOffset = placement.padOffset;
+    branch->m_offsetPending = true;
+    GstEvent *placed = gst_event_new_seek(rate, format, flags, startType, placement.fileStart, stopType, stop);
+    gst_event_set_seqnum(placed, gst_event_get_seqnum(event));
+    gst_event_unref(event);
+    GST_PAD_PROBE_INFO_DATA(info) = placed;
+    return GST_PAD_PROBE_OK;
+}
+
 
 qint64 ChannelBranch::durationMs() const
 {
@@ -282,6 +323,10 @@ bool ChannelBranch::isMixedOut() const
 {
     return mixedUntil(m_mixer) >= m_endRunning;
 }
+
+GstClockTimeDiff ChannelBranch::nextMixTime() const { return mixerRunningTime(m_mixer); }
+
+bool ChannelBranch::isMixedPast(GstClockTimeDiff runningTime) const { return mixedUntil(m_mixer) >= runningTime; }
 
 bool ChannelBranch::waitApart()
 {
@@ -442,7 +487,10 @@ GstPadProbeReturn ChannelBranch::onOutput(GstPad *, GstPadProbeInfo *info, gpoin
         return GST_PAD_PROBE_OK;
     }
     GstEvent *event = GST_PAD_PROBE_INFO_EVENT(info);
-    if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+    // After a seek's flush, before its new segment: the file's new place.
+    if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP && branch->m_offsetPending.exchange(false)) {
+        gst_pad_set_offset(branch->m_output, branch->m_pendingPadOffset);
+    } else if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
         gst_event_copy_segment(event, &branch->m_segment);
     } else if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) {
         branch->m_started = true;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ChannelPlacement.h"
 #include "GstHandles.h"
 
 #include <QString>
@@ -35,6 +36,9 @@ public:
         double volume = 1;
         bool muted = false;
         bool looping = false;
+        // Its channel's offset on the timeline, ns: a fresh start places
+        // the file that much later (a negative one needs a seek to skip).
+        GstClockTimeDiff offset = 0;
     };
 
     // Null when the file can't even be handed to the decoder.
@@ -58,10 +62,20 @@ public:
     void finishRound();
     // The mixer has mixed all of its sound: it can go.
     bool isMixedOut() const;
-    // Where in the pipeline's running time its file starts; its length.
-    GstClockTimeDiff startRunningTime() const;
-    void startAtZero(); // before a seek of the whole pipeline
+    // Its file's position at running time 0 (may be negative): the place
+    // in the file is the running time plus this.
+    GstClockTimeDiff fileAtRunningZero() const;
     qint64 durationMs() const; // -1 until known
+
+    // A seek of the whole pipeline places the file by this offset (ns).
+    void setOffset(GstClockTimeDiff offset) { m_offset = offset; }
+    // Alone, while the other plays on: the file read from the placement's
+    // start, at its pad offset (after a flush of this branch only).
+    void jump(const ChannelPlacement &placement);
+    // The earliest running time at which its sound can still be changed.
+    GstClockTimeDiff nextMixTime() const;
+    // The mixer has mixed its sound up to that running time.
+    bool isMixedPast(GstClockTimeDiff runningTime) const;
     void setDurationMs(qint64 ms) { m_durationMs = ms; } // known from an earlier round
 
     // Sound (or its end) has reached the mixer.
@@ -96,6 +110,7 @@ private:
     static void onNoMorePads(GstElement *decoder, gpointer self);
     static GstPadProbeReturn onOutput(GstPad *pad, GstPadProbeInfo *info, gpointer self);
     static GstPadProbeReturn onIdleToMove(GstPad *pad, GstPadProbeInfo *info, gpointer self);
+    static GstPadProbeReturn onSeek(GstPad *pad, GstPadProbeInfo *info, gpointer self);
     void releaseMixerPad(GstPadRef pad);
     bool isLaterRound() const { return m_setup.joinAt >= 0; }
     bool joinMixer(GstClockTimeDiff startsAt);
@@ -104,6 +119,7 @@ private:
     Setup m_setup;
     GstElementRef m_bin;
     GstElementRef m_convert; // first element of the sound chain
+    GstPadRef m_formatSrc;   // last pad inside the bin, behind the output
     std::mutex m_mixerMutex; // the mixer pad may be linked on a streaming thread
     GstPadRef m_mixerPad;
     std::atomic<GstElement *> m_mixer; // the one it joins; the output's, which may change
@@ -119,6 +135,10 @@ private:
     std::atomic<bool> m_started{false};
     std::atomic<bool> m_looping{false};
     std::atomic<GstClockTimeDiff> m_endRunning{0};
+    std::atomic<GstClockTimeDiff> m_offset{0};
+    std::atomic<GstClockTimeDiff> m_fileStart{0}; // where its file is read from since the last seek
+    std::atomic<bool> m_offsetPending{false};     // set at the seek's flush
+    std::atomic<GstClockTimeDiff> m_pendingPadOffset{0};
     mutable qint64 m_durationMs = -1;
     GstSegment m_segment; // of the sound leaving the branch; streaming thread only
     std::atomic<GstElement *> m_synth{nullptr}; // from the pool, held by the bin

@@ -37,6 +37,13 @@ constexpr int StartDelayMs = 25;
 constexpr int PositionNoteMs = 200;
 constexpr int StallMs = 3000;
 
+// A channel moved to a new offset while heard is faded out before its jump
+// (the mixer fades any gain change over a few ms); checked this often, and
+// given up waiting for after this many checks.
+constexpr int JumpCheckMs = 5;
+constexpr int JumpChecks = 40;
+constexpr GstClockTimeDiff JumpFade = 10 * GST_MSECOND;
+
 qint64 saturatingAdd(qint64 a, qint64 b)
 {
     qint64 sum;
@@ -58,6 +65,10 @@ struct PlaybackEngine::ChannelState
     bool looping = false;
     QString output; // empty: the default output, with the other channel
     qint64 offsetMs = 0;
+    // Moving to its new offset: faded out first, so the jump does not click.
+    bool jumping = false;
+    GstClockTimeDiff fadedOutAt = 0; // running time by which the fade is mixed
+    int jumpWaits = 0;
     OutputUnit *unit = nullptr; // the output its branch feeds
 };
 
@@ -112,6 +123,8 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     m_startGraceTimer.setSingleShot(true);
     m_startGraceTimer.setInterval(StartGraceMs);
     connect(&m_startGraceTimer, &QTimer::timeout, this, &PlaybackEngine::letSlowStartsJoinLater);
+    m_jumpTimer.setInterval(JumpCheckMs);
+    connect(&m_jumpTimer, &QTimer::timeout, this, &PlaybackEngine::jumpFadedOut);
 }
 
 PlaybackEngine::~PlaybackEngine()
@@ -216,10 +229,16 @@ void PlaybackEngine::update()
         // server's stream go, and the files.
         resetPipeline();
         m_loopRounds.clear();
+        m_timelineAtZeroMs = 0;
+        bool anySkips = false;
         for (auto &c : m_channels) {
             c->branch.reset();
             c->reopen = c->wanted != Wanted::Closed;
+            anySkips |= c->reopen && c->offsetMs < 0;
         }
+        // A file whose start is skipped is sought there once it is ready.
+        if (anySkips && m_pendingSeekMs < 0)
+            m_pendingSeekMs = 0;
         if (anyToOpen) {
             chooseFormat();
             if (m_outputDown)
@@ -283,12 +302,15 @@ ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
     const ChannelState &c = *m_channels[index];
     ChannelBranch::Setup setup;
     // The volume is on the cubic scale of desktop sliders; matching the
-    // other's loudness turns it down further, and the other's solo to 0.
+    // other's loudness turns it down further, and the other's solo (or a
+    // jump to a new offset) to 0.
     setup.volume = gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR,
                                                     c.volume)
-                   * dbToLinear(m_loudness.gainDb(index)) * (m_solo < 0 || m_solo == index ? 1.0 : 0.0);
+                   * dbToLinear(m_loudness.gainDb(index))
+                   * (!c.jumping && (m_solo < 0 || m_solo == index) ? 1.0 : 0.0);
     setup.muted = c.muted;
     setup.looping = c.looping;
+    setup.offset = c.offsetMs * GST_MSECOND;
     setup.pipeline = m_pipeline.get();
     setup.mixer = c.unit ? c.unit->mixer() : nullptr;
     setup.mixCaps = c.unit ? c.unit->mixCaps() : nullptr;
@@ -660,15 +682,14 @@ void PlaybackEngine::seekPipeline(qint64 positionMs)
     const qint64 durationMs = this->durationMs();
     const qint64 endMs = durationMs >= 0 ? durationMs : std::numeric_limits<qint64>::max() / GST_MSECOND;
     const gint64 position = std::clamp<qint64>(positionMs, 0, endMs) * GST_MSECOND;
-    // Every file from the same place again, a looping one's later rounds too.
+    // Every file from the same place again, a looping one's later rounds
+    // too; each branch places its file there by its offset.
     m_loopRounds.clear();
-    for (auto &c : m_channels)
-        if (c->branch)
-            c->branch->startAtZero();
     if (gst_element_seek_simple(m_pipeline.get(), GST_FORMAT_TIME,
                                 GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), position)) {
         m_outputHoldsSound = false; // flushed
         m_lastPositionMs = position / GST_MSECOND;
+        m_timelineAtZeroMs = m_lastPositionMs;
         for (auto &c : m_channels)
             if (c->branch)
                 c->branch->setEnded(false);
@@ -716,6 +737,15 @@ void PlaybackEngine::notePosition()
 
 qint64 PlaybackEngine::durationMs() const
 {
+    // The latest end on the timeline.
+    qint64 latest = std::numeric_limits<qint64>::min();
+    for (auto &c : m_channels) {
+        const qint64 own = c->branch ? c->branch->durationMs() : -1;
+        if (own >= 0)
+            latest = std::max(latest, saturatingAdd(own, c->offsetMs));
+    }
+    if (latest != std::numeric_limits<qint64>::min() && m_target >= GST_STATE_PAUSED)
+        return std::max<qint64>(0, latest);
     gint64 duration = -1;
     if (!m_pipeline || m_target < GST_STATE_PAUSED
         || !gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &duration))
@@ -759,7 +789,7 @@ qint64 PlaybackEngine::channelPositionMs(int index) const
     const qint64 position = positionMs();
     if (!c.branch || position < 0)
         return -1;
-    const qint64 inFile = position - c.branch->startRunningTime() / GST_MSECOND;
+    const qint64 inFile = position - m_timelineAtZeroMs + c.branch->fileAtRunningZero() / GST_MSECOND;
     const qint64 duration = c.branch->durationMs();
     return std::clamp<qint64>(inFile, 0, duration >= 0 ? duration : inFile);
 }
@@ -789,7 +819,53 @@ QString PlaybackEngine::output(int index) const { return m_channels[index]->outp
 
 void PlaybackEngine::setOffset(int index, qint64 offsetMs)
 {
-    m_channels[index]->offsetMs = offsetMs;
+    ChannelState &c = *m_channels[index];
+    // Within what nanoseconds can hold on the timeline.
+    c.offsetMs = std::clamp<qint64>(offsetMs, -MaxOffsetMs, MaxOffsetMs);
+    if (!c.branch || m_outputDown || m_target < GST_STATE_PAUSED)
+        return; // placed so at the next start
+    c.branch->setOffset(c.offsetMs * GST_MSECOND);
+    if (m_target == GST_STATE_PLAYING && isPlaying(index)) {
+        // Faded out first; the jump follows once the fade is mixed.
+        if (!c.jumping) {
+            c.jumping = true;
+            c.jumpWaits = 0;
+            c.fadedOutAt = c.branch->nextMixTime() + JumpFade;
+            applyVolume(index);
+        }
+        m_jumpTimer.start();
+        return;
+    }
+    jump(index);
+}
+
+// Alone, on from the next block the mixer makes: the other channel goes on.
+void PlaybackEngine::jump(int index)
+{
+    ChannelState &c = *m_channels[index];
+    c.branch->jump(placeChannel(m_timelineAtZeroMs * GST_MSECOND, c.offsetMs * GST_MSECOND, c.branch->nextMixTime()));
+    c.branch->setEnded(false);
+}
+
+void PlaybackEngine::jumpFadedOut()
+{
+    bool anyWaiting = false;
+    for (int i = 0; i < ChannelCount; ++i) {
+        ChannelState &c = *m_channels[i];
+        if (!c.jumping)
+            continue;
+        if (c.branch && !c.branch->isMixedPast(c.fadedOutAt) && ++c.jumpWaits < JumpChecks) {
+            anyWaiting = true;
+            continue;
+        }
+        c.jumping = false;
+        if (c.branch) {
+            jump(i);
+            applyVolume(i);
+        }
+    }
+    if (!anyWaiting)
+        m_jumpTimer.stop();
 }
 
 qint64 PlaybackEngine::offsetMs(int index) const { return m_channels[index]->offsetMs; }

@@ -129,6 +129,8 @@ private:
     void readBus();
     void handleMessage(GstMessage *message);
     void applyVolume(int channel);
+    void jump(int channel);
+    void jumpFadedOut();
     void describeStream();
 
     EngineOptions m_options;
@@ -148,6 +150,8 @@ private:
     qint64 m_lastPositionMs = 0;
     int m_stalledNotes = 0; // notes in a row at the same place while playing
     QTimer m_positionNote;
+    QTimer m_jumpTimer;
+    qint64 m_timelineAtZeroMs = 0; // the timeline's place at running time 0
     qint64 m_resumeAtMs = -1;  // where the channels go on once the output is back
     qint64 m_pendingSeekMs = -1; // sought once the rebuilt pipeline has prerolled
     SoundOutput m_sound;

@@ -61,6 +61,20 @@ struct Capture
         std::lock_guard lock(mutex);
         return pieces;
     }
+    // Where on the timeline the sample at this index was heard: the mix's
+    // buffers are stamped with it.
+    double timelineAt(size_t index) const
+    {
+        std::lock_guard lock(mutex);
+        size_t first = 0;
+        for (const Piece &piece : pieces) {
+            const auto length = size_t(std::lround(piece.length * Rate));
+            if (index < first + length)
+                return piece.start + double(index - first) / Rate;
+            first += length;
+        }
+        return -1;
+    }
     double streamEnd() const
     {
         std::lock_guard lock(mutex);
@@ -195,6 +209,8 @@ private slots:
     void sectorLayoutOfVideoCdFiles_data();
     void sectorLayoutOfVideoCdFiles();
     void matchedChannelsAreEquallyLoud();
+    void offsetsPlaceEachChannelOnTheTimeline_data();
+    void offsetsPlaceEachChannelOnTheTimeline();
 
 private:
     QString toneFile(MediaKind kind, double seconds = 1.0);
@@ -616,6 +632,79 @@ void TestPlaybackEngine::matchedChannelsAreEquallyLoud()
         alone[channel] = *lufs;
     }
     QVERIFY2(std::abs(alone[0] - alone[1]) < 0.5, qPrintable(QStringLiteral("%1 and %2 LUFS").arg(alone[0]).arg(alone[1])));
+}
+
+void TestPlaybackEngine::offsetsPlaceEachChannelOnTheTimeline_data()
+{
+    QTest::addColumn<int>("offsetMs");
+    QTest::newRow("later") << 250;
+    QTest::newRow("start skipped") << -300;
+}
+
+// Channel 2's tone starts 1 s into its file, so on the timeline at
+// 1 s + its offset, whatever happened before: a start, a seek, a pause, a
+// change while playing. Channel 1 plays on meanwhile.
+void TestPlaybackEngine::offsetsPlaceEachChannelOnTheTimeline()
+{
+    QFETCH(int, offsetMs);
+    constexpr double ToneAt = 1.0, Changed = 0.2, High = 1000;
+    const double low = frequencyOf(MediaKind::Wav);
+    const QString late = testmedia::writeWav(m_dir.filePath(QStringLiteral("late.wav")), 3, [](int frame, int) {
+        const double t = double(frame) / Rate;
+        return t < ToneAt ? 0.0 : 0.3 * std::sin(2 * M_PI * High * t);
+    });
+    Channel c(true);
+    c.engine->setOffset(1, offsetMs);
+    c.setFileName(toneFile(MediaKind::Wav, 3.0), 0);
+    c.setFileName(late, 1);
+    // Each tone's onset on the timeline, in what was heard from `from` on.
+    const auto onsetsFrom = [&c, low, high = High](double from) {
+        QElapsedTimer waited;
+        waited.start();
+        while (c.capture.seconds() < from + 1.8 && waited.elapsed() < 8000)
+            QTest::qWait(20);
+        const auto sound = c.capture.copy();
+        const std::vector<float> part(sound.begin() + qsizetype(from * Rate), sound.end());
+        std::pair<double, double> onsets;
+        for (auto [frequency, onset] : {std::pair{low, &onsets.first}, std::pair{high, &onsets.second}}) {
+            const double at = tones::onsetSeconds(part, Rate, frequency);
+            *onset = at < 0 ? -1 : c.capture.timelineAt(size_t((from + at) * Rate));
+        }
+        return onsets;
+    };
+    const auto near = [](double heard, double expected) {
+        return qPrintable(QStringLiteral("heard at %1 s, expected %2 s").arg(heard).arg(expected));
+    };
+    double expected = ToneAt + offsetMs / 1000.0;
+
+    c.openAndPlayBoth();
+    // Channel 1 at 0, but for the engine's own delay (the limiter's
+    // look-ahead), which is the same for both.
+    auto [delay, second] = onsetsFrom(0);
+    QVERIFY2(delay >= 0 && delay < 0.01, near(delay, 0));
+    expected += delay;
+    QVERIFY2(std::abs(second - expected) < 0.001, near(second, expected));
+
+    // Back before the tone, paused and on again.
+    double from = c.capture.seconds();
+    c.engine->seekTo(0);
+    c.send("pause", 0);
+    c.send("pause", 1);
+    QTest::qWait(300);
+    c.openAndPlayBoth();
+    second = onsetsFrom(from).second;
+    QVERIFY2(std::abs(second - expected) < 0.001, near(second, expected));
+
+    // Moved while playing: channel 2 alone; channel 1 goes on with no gap.
+    from = c.capture.seconds();
+    c.engine->seekTo(0);
+    c.engine->setOffset(1, offsetMs + Changed * 1000);
+    second = onsetsFrom(from).second;
+    QVERIFY2(std::abs(second - (expected + Changed)) < 0.001, near(second, expected + Changed));
+    const auto sound = c.capture.copy();
+    const std::vector<float> after(sound.begin() + qsizetype((from + 0.1) * Rate), sound.end());
+    const auto heard = tones::findTones(after, Rate, {low, High});
+    QVERIFY2(heard[0].heardSeconds > double(after.size()) / Rate - 0.1, "channel 1 went on");
 }
 
 // Both channels in one mix: they start on the same sample, after Play and
