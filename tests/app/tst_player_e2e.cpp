@@ -469,6 +469,67 @@ private slots:
         QVERIFY2(after[0].heardSeconds < 1.05 && after[1].heardSeconds > 2.3, "the loop ends at the file's end, channel 2 goes on");
     }
 
+    // Channel 2 a quarter second later, on the same sample clock; then keys
+    // 2, 1 and 0 change only what is heard, each with a crossfade, no click.
+    void linesUpAndCompares()
+    {
+        constexpr int Rate = tones::SinkRecorder::SampleRate;
+        constexpr double LeadIn = 0.6, Amplitude = 0.3;
+        QString files[2];
+        for (int i : {0, 1}) {
+            const double frequency = i == 0 ? Low : High;
+            files[i] = testmedia::writeWav(m_dir.filePath(QStringLiteral("lead-in-%1.wav").arg(i)), 10,
+                                           [frequency](int f, int) {
+                                               const double t = double(f) / Rate;
+                                               return t < LeadIn ? 0.0 : Amplitude * std::sin(2 * M_PI * frequency * t);
+                                           });
+        }
+        Player player;
+        QVERIFY(player.start({QStringLiteral("--offset2"), QStringLiteral("250"), files[0], files[1]}));
+        tones::SinkRecorder recorder;
+        QVERIFY(recorder.start());
+        QTest::qWait(500);
+        const double played = recorder.elapsedSeconds();
+        player.click(PlayButton);
+        QTest::qWait(2000);
+        struct Switch
+        {
+            const char *key;
+            bool low, high;   // heard after it
+            double tone;      // one that changes, and
+            bool comesIn;     // how
+            double at = 0;
+        };
+        Switch switches[] = {{"2", false, true, Low, false}, {"1", true, false, High, false}, {"0", true, true, High, true}};
+        for (Switch &s : switches) {
+            s.at = recorder.elapsedSeconds();
+            player.key(QString::fromLatin1(s.key));
+            QTest::qWait(800);
+        }
+        const std::vector<float> sound = recorder.stop();
+
+        const double low = tones::onsetSeconds(sound, Rate, Low, played), high = tones::onsetSeconds(sound, Rate, High, played);
+        QVERIFY2(std::abs(high - low - 0.250) < 0.001, qPrintable(QStringLiteral("onsets %1 s apart").arg(high - low)));
+
+        // The steepest a sum of the two tones can be from one sample to the
+        // next, with a few ms fade on top; a click or a step is far more.
+        const double steepest = 2 * M_PI * (Low + High) * Amplitude / Rate + 0.01;
+        for (const Switch &s : switches) {
+            const Heard after = heard(sound, s.at + 0.3, s.at + 0.8);
+            QVERIFY2(after.low == s.low && after.high == s.high, s.key);
+            const std::vector<float> around = slice(sound, s.at - 0.1, s.at + 0.3);
+            double step = 0;
+            for (size_t i = 1; i < around.size(); ++i)
+                step = std::max(step, double(std::abs(around[i] - around[i - 1])));
+            QVERIFY2(step < steepest, qPrintable(QStringLiteral("key %1: a step of %2").arg(s.key).arg(step)));
+            // How soon it was heard, for the record: the target is the benchmark's.
+            const std::vector<double> levels = envelope(sound, s.tone, s.at, s.at + 0.3);
+            const auto crossed = std::find_if(levels.begin(), levels.end(),
+                                              [&s](double level) { return (level > Amplitude / 2) == s.comesIn; });
+            qInfo("key %s heard after %.0f ms", s.key, 5.0 * double(crossed - levels.begin()));
+        }
+    }
+
     // A run in a fresh home folder (open, cancel, choose, play, stop, Exit)
     // leaves nothing there but the caches the libraries keep for themselves.
     void leavesNoFilesOfItsOwn()

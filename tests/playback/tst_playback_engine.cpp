@@ -617,12 +617,11 @@ void TestPlaybackEngine::matchedChannelsAreEquallyLoud()
     c.setFileName(files[1], 1);
     QTRY_VERIFY_WITH_TIMEOUT(std::abs(c.engine->loudnessGainDb(0) + 6.02) < 0.2, 30000);
     QCOMPARE(c.engine->loudnessGainDb(1), 0.0);
-    c.engine->setMuted(1, true);
+    c.engine->setSolo(0);
     c.openAndPlayBoth();
     double alone[2];
     for (int channel : {0, 1}) {
-        c.engine->setMuted(channel, false);
-        c.engine->setMuted(1 - channel, true);
+        c.engine->setSolo(channel);
         // Past what the mix had made before the change.
         const double from = c.capture.seconds() + 0.5;
         QTRY_VERIFY_WITH_TIMEOUT(c.capture.seconds() > from + 1.5, 8000);
