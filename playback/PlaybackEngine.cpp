@@ -37,13 +37,6 @@ constexpr int StartDelayMs = 25;
 constexpr int PositionNoteMs = 200;
 constexpr int StallMs = 3000;
 
-// A channel moved to a new offset while heard is faded out before its jump
-// (the mixer fades any gain change over a few ms); checked this often, and
-// given up waiting for after this many checks.
-constexpr int JumpCheckMs = 5;
-constexpr int JumpChecks = 40;
-constexpr GstClockTimeDiff JumpFade = 10 * GST_MSECOND;
-
 qint64 saturatingAdd(qint64 a, qint64 b)
 {
     qint64 sum;
@@ -65,10 +58,6 @@ struct PlaybackEngine::ChannelState
     bool looping = false;
     QString output; // empty: the default output, with the other channel
     qint64 offsetMs = 0;
-    // Moving to its new offset: faded out first, so the jump does not click.
-    bool jumping = false;
-    GstClockTimeDiff fadedOutAt = 0; // running time by which the fade is mixed
-    int jumpWaits = 0;
     OutputUnit *unit = nullptr; // the output its branch feeds
 };
 
@@ -105,6 +94,8 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     , m_sound(m_options.audioSink, m_options.audioSinkCreated)
     , m_retry([this] { return m_sound.answers(); })
     , m_outputs(m_sound, m_options.outputFormat)
+    , m_jumps([this](int i) { return m_channels[i]->branch.get(); }, [this](int i) { jump(i); },
+              [this](int i) { applyVolume(i); })
 {
     connect(&m_retry, &OutputRetry::outputBack, this, &PlaybackEngine::outputBack);
     connect(&m_loudness, &LoudnessMatch::gainsChanged, this, [this] {
@@ -123,8 +114,6 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
     m_startGraceTimer.setSingleShot(true);
     m_startGraceTimer.setInterval(StartGraceMs);
     connect(&m_startGraceTimer, &QTimer::timeout, this, &PlaybackEngine::letSlowStartsJoinLater);
-    m_jumpTimer.setInterval(JumpCheckMs);
-    connect(&m_jumpTimer, &QTimer::timeout, this, &PlaybackEngine::jumpFadedOut);
 }
 
 PlaybackEngine::~PlaybackEngine()
@@ -307,7 +296,7 @@ ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
     setup.volume = gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_CUBIC, GST_STREAM_VOLUME_FORMAT_LINEAR,
                                                     c.volume)
                    * dbToLinear(m_loudness.gainDb(index))
-                   * (!c.jumping && (m_solo < 0 || m_solo == index) ? 1.0 : 0.0);
+                   * (!m_jumps.isJumping(index) && (m_solo < 0 || m_solo == index) ? 1.0 : 0.0);
     setup.muted = c.muted;
     setup.looping = c.looping;
     setup.offset = c.offsetMs * GST_MSECOND;
@@ -825,18 +814,10 @@ void PlaybackEngine::setOffset(int index, qint64 offsetMs)
     if (!c.branch || m_outputDown || m_target < GST_STATE_PAUSED)
         return; // placed so at the next start
     c.branch->setOffset(c.offsetMs * GST_MSECOND);
-    if (m_target == GST_STATE_PLAYING && isPlaying(index)) {
-        // Faded out first; the jump follows once the fade is mixed.
-        if (!c.jumping) {
-            c.jumping = true;
-            c.jumpWaits = 0;
-            c.fadedOutAt = c.branch->nextMixTime() + JumpFade;
-            applyVolume(index);
-        }
-        m_jumpTimer.start();
-        return;
-    }
-    jump(index);
+    if (m_target == GST_STATE_PLAYING && isPlaying(index))
+        m_jumps.start(index);
+    else
+        jump(index);
 }
 
 // Alone, on from the next block the mixer makes: the other channel goes on.
@@ -845,27 +826,6 @@ void PlaybackEngine::jump(int index)
     ChannelState &c = *m_channels[index];
     c.branch->jump(placeChannel(m_timelineAtZeroMs * GST_MSECOND, c.offsetMs * GST_MSECOND, c.branch->nextMixTime()));
     c.branch->setEnded(false);
-}
-
-void PlaybackEngine::jumpFadedOut()
-{
-    bool anyWaiting = false;
-    for (int i = 0; i < ChannelCount; ++i) {
-        ChannelState &c = *m_channels[i];
-        if (!c.jumping)
-            continue;
-        if (c.branch && !c.branch->isMixedPast(c.fadedOutAt) && ++c.jumpWaits < JumpChecks) {
-            anyWaiting = true;
-            continue;
-        }
-        c.jumping = false;
-        if (c.branch) {
-            jump(i);
-            applyVolume(i);
-        }
-    }
-    if (!anyWaiting)
-        m_jumpTimer.stop();
 }
 
 qint64 PlaybackEngine::offsetMs(int index) const { return m_channels[index]->offsetMs; }

@@ -2,6 +2,7 @@
 
 #include "ChannelBranch.h"
 #include "CommandWord.h"
+#include "FadedJumps.h"
 #include "LoopRounds.h"
 #include "LoudnessMatch.h"
 #include "GstHandles.h"
@@ -130,7 +131,6 @@ private:
     void handleMessage(GstMessage *message);
     void applyVolume(int channel);
     void jump(int channel);
-    void jumpFadedOut();
     void describeStream();
 
     EngineOptions m_options;
@@ -150,7 +150,6 @@ private:
     qint64 m_lastPositionMs = 0;
     int m_stalledNotes = 0; // notes in a row at the same place while playing
     QTimer m_positionNote;
-    QTimer m_jumpTimer;
     qint64 m_timelineAtZeroMs = 0; // the timeline's place at running time 0
     qint64 m_resumeAtMs = -1;  // where the channels go on once the output is back
     qint64 m_pendingSeekMs = -1; // sought once the rebuilt pipeline has prerolled
@@ -160,4 +159,5 @@ private:
     Preloader m_preloader;
     LoudnessMatch m_loudness;
     int m_solo = -1;
+    FadedJumps m_jumps; // after the channels, which it reads
 };
