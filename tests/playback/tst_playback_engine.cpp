@@ -684,15 +684,16 @@ void TestPlaybackEngine::offsetsPlaceEachChannelOnTheTimeline()
     expected += delay;
     QVERIFY2(std::abs(second - expected) < 0.001, near(second, expected));
 
-    // Back before the tone, paused and on again.
+    // Back before the tone, moved while paused, and on again.
     double from = c.capture.seconds();
     c.engine->seekTo(0);
     c.send("pause", 0);
     c.send("pause", 1);
     QTest::qWait(300);
+    c.engine->setOffset(1, offsetMs + Changed * 500);
     c.openAndPlayBoth();
     second = onsetsFrom(from).second;
-    QVERIFY2(std::abs(second - expected) < 0.001, near(second, expected));
+    QVERIFY2(std::abs(second - (expected + Changed / 2)) < 0.001, near(second, expected + Changed / 2));
 
     // Moved while playing: channel 2 alone; channel 1 goes on with no gap.
     from = c.capture.seconds();
@@ -704,6 +705,12 @@ void TestPlaybackEngine::offsetsPlaceEachChannelOnTheTimeline()
     const std::vector<float> after(sound.begin() + qsizetype((from + 0.1) * Rate), sound.end());
     const auto heard = tones::findTones(after, Rate, {low, High});
     QVERIFY2(heard[0].heardSeconds > double(after.size()) / Rate - 0.1, "channel 1 went on");
+
+    // Its place in its file is the timeline's less its offset; the length
+    // is where the later one ends.
+    const qint64 offset = offsetMs + qint64(Changed * 1000);
+    QVERIFY(std::abs(c.engine->channelPositionMs(1) - (c.engine->positionMs() - offset)) < 20);
+    QCOMPARE(c.engine->durationMs(), std::max<qint64>(3000, 3000 + offset));
 }
 
 // Both channels in one mix: they start on the same sample, after Play and
