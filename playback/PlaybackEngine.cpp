@@ -1,9 +1,9 @@
 #include "PlaybackEngine.h"
+#include "PlaybackEngineState.h"
 
 #include "ChannelBranch.h"
 #include "GstSetup.h"
 #include "Loudness.h"
-#include "OutputRouting.h"
 #include "SoundOutput.h"
 #include "SynthPool.h"
 
@@ -15,7 +15,6 @@
 #include <gst/audio/streamvolume.h>
 
 #include <algorithm>
-#include <limits>
 
 Q_LOGGING_CATEGORY(lcPlayback, "tandra.playback")
 
@@ -37,29 +36,7 @@ constexpr int StartDelayMs = 25;
 constexpr int PositionNoteMs = 200;
 constexpr int StallMs = 3000;
 
-qint64 saturatingAdd(qint64 a, qint64 b)
-{
-    qint64 sum;
-    if (!__builtin_add_overflow(a, b, &sum))
-        return sum;
-    return b > 0 ? std::numeric_limits<qint64>::max() : std::numeric_limits<qint64>::min();
-}
-
 } // namespace
-
-struct PlaybackEngine::ChannelState
-{
-    QString fileName;
-    Wanted wanted = Wanted::Closed;
-    bool reopen = false; // "open" wants the file read anew from its start
-    std::unique_ptr<ChannelBranch> branch;
-    double volume = 1;
-    bool muted = false;
-    bool looping = false;
-    QString output; // empty: the default output, with the other channel
-    qint64 offsetMs = 0;
-    OutputUnit *unit = nullptr; // the output its branch feeds
-};
 
 // What the window holds of a channel: the interface's two inputs.
 class PlaybackEngine::Channel : public MediaChannel
@@ -307,39 +284,6 @@ ChannelBranch::Setup PlaybackEngine::branchSetup(int index) const
     return setup;
 }
 
-// Asked at each start: the sound server may have moved to another device,
-// at another rate, since the pipeline was built for the last one; or it may
-// be gone, and is then waited for. A channel's own output that is gone
-// gives it back to the default one.
-void PlaybackEngine::chooseFormat()
-{
-    m_defaultName = m_options.defaultOutputName ? m_options.defaultOutputName() : QString();
-    m_outputs.forgetFormats();
-    if (!m_outputs.asksServer())
-        return;
-    if (!m_outputs.format({}).isValid() && m_sound.serverSeen()) {
-        outputLost(QStringLiteral("the sound server does not answer"));
-        return;
-    }
-    for (int i = 0; i < ChannelCount; ++i) {
-        const QString device = routeDevice(m_channels[i]->output, m_defaultName);
-        if (!device.isEmpty() && !m_outputs.format(device).isValid())
-            giveBackToDefault(i);
-    }
-    if (m_outputs.anyFormatChanged())
-        dropPipeline();
-}
-
-void PlaybackEngine::giveBackToDefault(int index)
-{
-    ChannelState &c = *m_channels[index];
-    qCWarning(lcPlayback).noquote() << "channel" << index + 1 << "output" << c.output
-                                    << "is gone; it plays with the other channel";
-    c.output.clear();
-    if (outputGivenBack)
-        outputGivenBack(index);
-}
-
 bool PlaybackEngine::ensurePipeline()
 {
     if (m_pipeline)
@@ -354,65 +298,6 @@ bool PlaybackEngine::ensurePipeline()
     m_target = GST_STATE_NULL;
     setTarget(GST_STATE_READY);
     return true;
-}
-
-// The output of the channel's choice, made on first use; null when it
-// can't be, and the whole output is lost when the sound server is gone.
-OutputUnit *PlaybackEngine::unitFor(int index)
-{
-    OutputUnit *unit = m_outputs.unitFor(m_pipeline.get(), routeDevice(m_channels[index]->output, m_defaultName),
-                                         m_target >= GST_STATE_PAUSED);
-    if (!unit && m_outputs.serverGone())
-        outputLost(QStringLiteral("the sound server does not answer"));
-    return unit;
-}
-
-// A channel's new output while its file is open: it moves there between two
-// of its buffers, at its own place, while the other plays on.
-void PlaybackEngine::moveChannel(int index)
-{
-    ChannelState &c = *m_channels[index];
-    const QString device = routeDevice(c.output, m_defaultName);
-    if (!c.branch || !c.unit || c.unit->device() == device || m_outputDown)
-        return;
-    if (m_outputs.asksServer() && !m_outputs.format(device).isValid())
-        return giveBackToDefault(index);
-    OutputUnit *to = unitFor(index);
-    if (!to)
-        return;
-    if (!(to->format() == c.unit->format())) {
-        // Another rate: its sound is made anew for it, both channels together.
-        rebuildAt(positionMs());
-        return;
-    }
-    c.unit = to;
-    c.branch->moveTo(to->mixer());
-    describeStream();
-}
-
-// An output no channel leaves by any more goes once its mixer holds no sound.
-void PlaybackEngine::dropIdleUnits()
-{
-    for (auto &c : m_channels)
-        if (!c->branch)
-            c->unit = nullptr;
-    m_outputs.dropIdle([this](const OutputUnit *unit) {
-        return std::any_of(m_channels.begin(), m_channels.end(), [unit](const auto &c) { return c->unit == unit; });
-    });
-}
-
-// The sound server moves a stream whose output went away (unplugged) to its
-// default output; the channel then plays on with the other, in its mix.
-void PlaybackEngine::checkOutputsThere()
-{
-    for (int i = 0; i < ChannelCount; ++i) {
-        ChannelState &c = *m_channels[i];
-        if (c.unit && c.branch && !c.output.isEmpty() && c.unit->isGone()) {
-            giveBackToDefault(i);
-            moveChannel(i);
-        }
-    }
-    dropIdleUnits();
 }
 
 // The whole pipeline goes; the next start builds it anew.
@@ -469,18 +354,6 @@ void PlaybackEngine::setTarget(GstState state)
     m_target = state;
     if (gst_element_set_state(m_pipeline.get(), state) == GST_STATE_CHANGE_FAILURE)
         qCInfo(lcPlayback) << "state change to" << gst_element_state_get_name(state) << "failed";
-}
-
-// Each sound server stream says who plays and what.
-void PlaybackEngine::describeStream()
-{
-    for (const auto &unit : m_outputs.units()) {
-        QStringList files;
-        for (auto &c : m_channels)
-            if (c->unit == unit.get() && c->wanted != Wanted::Closed)
-                files << c->fileName;
-        SoundOutput::describe(unit->output(), files);
-    }
 }
 
 void PlaybackEngine::dropBranch(int index, const QString &why)
@@ -652,96 +525,6 @@ void PlaybackEngine::setMuted(int index, bool muted)
 
 bool PlaybackEngine::isMuted(int index) const { return m_channels[index]->muted; }
 
-void PlaybackEngine::seekTo(qint64 positionMs)
-{
-    if (m_outputDown && m_resumeAtMs >= 0) {
-        m_resumeAtMs = std::max<qint64>(0, positionMs);
-        return;
-    }
-    if (!m_pipeline || m_target < GST_STATE_PAUSED)
-        return;
-    seekPipeline(positionMs);
-}
-
-// One seek of the whole pipeline moves both channels together; the mixer
-// passes it to each branch. Any position clamps to the files: past the
-// longer one's end is its end.
-void PlaybackEngine::seekPipeline(qint64 positionMs)
-{
-    const qint64 durationMs = this->durationMs();
-    const qint64 endMs = durationMs >= 0 ? durationMs : std::numeric_limits<qint64>::max() / GST_MSECOND;
-    const gint64 position = std::clamp<qint64>(positionMs, 0, endMs) * GST_MSECOND;
-    // Every file from the same place again, a looping one's later rounds
-    // too; each branch places its file there by its offset.
-    m_loopRounds.clear();
-    if (gst_element_seek_simple(m_pipeline.get(), GST_FORMAT_TIME,
-                                GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE), position)) {
-        m_outputHoldsSound = false; // flushed
-        m_lastPositionMs = position / GST_MSECOND;
-        m_timelineAtZeroMs = m_lastPositionMs;
-        for (auto &c : m_channels)
-            if (c->branch)
-                c->branch->setEnded(false);
-    }
-}
-
-void PlaybackEngine::seekBy(qint64 offsetMs)
-{
-    const qint64 position = positionMs();
-    if (position >= 0)
-        seekTo(saturatingAdd(position, offsetMs));
-}
-
-qint64 PlaybackEngine::positionMs() const
-{
-    if (m_outputDown)
-        return m_resumeAtMs;
-    gint64 position = -1;
-    if (!m_pipeline || m_target < GST_STATE_PAUSED
-        || !gst_element_query_position(m_pipeline.get(), GST_FORMAT_TIME, &position))
-        return -1;
-    return position / GST_MSECOND;
-}
-
-void PlaybackEngine::notePosition()
-{
-    if (m_outputDown || !m_pipeline || m_target < GST_STATE_PAUSED)
-        return;
-    const qint64 position = positionMs();
-    // An output that stops taking sound without a word (a device gone in
-    // sleep, a stream the server left behind) is treated as lost.
-    bool sounding = false;
-    for (int i = 0; i < ChannelCount; ++i)
-        sounding |= isPlaying(i);
-    m_stalledNotes = sounding && m_target == GST_STATE_PLAYING && position == m_lastPositionMs ? m_stalledNotes + 1 : 0;
-    if (m_stalledNotes * PositionNoteMs >= StallMs) {
-        m_stalledNotes = 0;
-        outputLost(QStringLiteral("the sound output took no sound for %1 s").arg(StallMs / 1000));
-        return;
-    }
-    if (position > 0)
-        m_lastPositionMs = position;
-    checkOutputsThere();
-}
-
-qint64 PlaybackEngine::durationMs() const
-{
-    // The latest end on the timeline.
-    qint64 latest = std::numeric_limits<qint64>::min();
-    for (auto &c : m_channels) {
-        const qint64 own = c->branch ? c->branch->durationMs() : -1;
-        if (own >= 0)
-            latest = std::max(latest, saturatingAdd(own, c->offsetMs));
-    }
-    if (latest != std::numeric_limits<qint64>::min() && m_target >= GST_STATE_PAUSED)
-        return std::max<qint64>(0, latest);
-    gint64 duration = -1;
-    if (!m_pipeline || m_target < GST_STATE_PAUSED
-        || !gst_element_query_duration(m_pipeline.get(), GST_FORMAT_TIME, &duration))
-        return -1;
-    return duration / GST_MSECOND;
-}
-
 bool PlaybackEngine::isOpen(int index) const { return m_channels[index]->branch != nullptr; }
 
 bool PlaybackEngine::isPlaying(int index) const
@@ -772,17 +555,6 @@ qint64 PlaybackEngine::channelDurationMs(int index) const
     return c.branch ? c.branch->durationMs() : -1;
 }
 
-qint64 PlaybackEngine::channelPositionMs(int index) const
-{
-    const ChannelState &c = *m_channels[index];
-    const qint64 position = positionMs();
-    if (!c.branch || position < 0)
-        return -1;
-    const qint64 inFile = position - m_timelineAtZeroMs + c.branch->fileAtRunningZero() / GST_MSECOND;
-    const qint64 duration = c.branch->durationMs();
-    return std::clamp<qint64>(inFile, 0, duration >= 0 ? duration : inFile);
-}
-
 void PlaybackEngine::loopChannel(int index)
 {
     ChannelState &c = *m_channels[index];
@@ -791,48 +563,30 @@ void PlaybackEngine::loopChannel(int index)
     m_openTimer.start(m_options.openTimeoutMs);
 }
 
-void PlaybackEngine::setOutput(int index, const QString &outputName)
-{
-    m_channels[index]->output = outputName;
-    moveChannel(index);
-}
-
-OutputFormat PlaybackEngine::mixFormat(int index) const
-{
-    const OutputUnit *unit = m_channels[index]->unit;
-    const auto &units = m_outputs.units();
-    return unit ? unit->format() : units.empty() ? OutputFormat{} : units.front()->format();
-}
-
-QString PlaybackEngine::output(int index) const { return m_channels[index]->output; }
-
-void PlaybackEngine::setOffset(int index, qint64 offsetMs)
-{
-    ChannelState &c = *m_channels[index];
-    // Within what nanoseconds can hold on the timeline.
-    c.offsetMs = std::clamp<qint64>(offsetMs, -MaxOffsetMs, MaxOffsetMs);
-    if (!c.branch || m_outputDown || m_target < GST_STATE_PAUSED)
-        return; // placed so at the next start
-    c.branch->setOffset(c.offsetMs * GST_MSECOND);
-    if (m_target == GST_STATE_PLAYING && isPlaying(index))
-        m_jumps.start(index);
-    else
-        jump(index);
-}
-
-// Alone, on from the next block the mixer makes: the other channel goes on.
-void PlaybackEngine::jump(int index)
-{
-    ChannelState &c = *m_channels[index];
-    c.branch->jump(placeChannel(m_timelineAtZeroMs * GST_MSECOND, c.offsetMs * GST_MSECOND, c.branch->nextMixTime()));
-    c.branch->setEnded(false);
-}
-
-qint64 PlaybackEngine::offsetMs(int index) const { return m_channels[index]->offsetMs; }
-
 void PlaybackEngine::setSolo(int channel)
 {
     m_solo = channel >= 0 && channel < ChannelCount ? channel : -1;
     for (int i = 0; i < ChannelCount; ++i)
         applyVolume(i);
+}
+
+void PlaybackEngine::notePosition()
+{
+    if (m_outputDown || !m_pipeline || m_target < GST_STATE_PAUSED)
+        return;
+    const qint64 position = positionMs();
+    // An output that stops taking sound without a word (a device gone in
+    // sleep, a stream the server left behind) is treated as lost.
+    bool sounding = false;
+    for (int i = 0; i < ChannelCount; ++i)
+        sounding |= isPlaying(i);
+    m_stalledNotes = sounding && m_target == GST_STATE_PLAYING && position == m_lastPositionMs ? m_stalledNotes + 1 : 0;
+    if (m_stalledNotes * PositionNoteMs >= StallMs) {
+        m_stalledNotes = 0;
+        outputLost(QStringLiteral("the sound output took no sound for %1 s").arg(StallMs / 1000));
+        return;
+    }
+    if (position > 0)
+        m_lastPositionMs = position;
+    checkOutputsThere();
 }
