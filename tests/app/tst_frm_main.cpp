@@ -925,7 +925,7 @@ private slots:
 
     void mpris_data()
     {
-        QTest::addColumn<QStringList>("before"); // "file|volume|loop|length <channel> <value>", "play"
+        QTest::addColumn<QStringList>("before"); // "file|volume|loop|length|offset <channel> <value>", "play"
         QTest::addColumn<QString>("call");       // as mprisCall takes it; %D is a folder holding a.wav, b.mp3
         QTest::addColumn<QStringList>("calls");  // what the engine and channels are told by it
         QTest::addColumn<QString>("read");       // "<property>[/<key>]=<value>" afterwards
@@ -950,6 +950,9 @@ private slots:
         QTest::newRow("the longer length") << QStringList{"file 1 %D/a.wav", "file 2 %D/b.mp3", "length 1 3000", "length 2 5500",
                                                            "play"}
                                            << "" << none << "Metadata/mpris:length=5500000" << true;
+        QTest::newRow("the later end, once offset") << QStringList{"file 1 %D/a.wav", "file 2 %D/b.mp3", "length 1 3000",
+                                                                     "length 2 5500", "play", "offset 1 4000"}
+                                                    << "" << none << "Metadata/mpris:length=7000000" << true;
         QTest::newRow("open into 1") << none << "OpenUri file://%D/a.wav" << QStringList{"Mmc_1 file: %D/a.wav"}
                                      << "Metadata/xesam:url=file://%D/a.wav" << true;
         QTest::newRow("open into 2") << QStringList{"file 1 %D/a.wav"} << "OpenUri file://%D/b.mp3"
@@ -988,6 +991,8 @@ private slots:
                 w().setChannelLooping(channel, words[2] == "1");
             else if (words[0] == "length")
                 m_playback->duration[channel] = words[2].toLongLong();
+            else if (words[0] == "offset")
+                w().setChannelOffset(channel, words[2].toLongLong());
             else
                 ui().Mnu_Play->trigger();
         }
