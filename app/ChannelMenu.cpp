@@ -12,6 +12,8 @@ namespace {
 const QString NoFile = QStringLiteral("لا يوجد ملف");
 const QString Loop = QStringLiteral("تكرار");
 const QString Mute = QStringLiteral("كتم الصوت");
+const QString Solo = QStringLiteral("منفردة");
+const QString Offset = QStringLiteral("إزاحة زمنية...");
 const QString MatchLoudness = QStringLiteral("مطابقة شدة الصوت");
 const QString Open = QStringLiteral("إفتح ملفاً...");
 const QString Output = QStringLiteral("مخرج الصوت");
@@ -39,19 +41,23 @@ QString minutesSeconds(qint64 ms)
     return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString channelSummary(const QString &fileName, qint64 positionMs, qint64 durationMs, bool rightToLeft)
+QString channelSummary(const QString &fileName, qint64 positionMs, qint64 durationMs, qint64 offsetMs, bool rightToLeft)
 {
-    if (fileName.isEmpty())
-        return NoFile;
-    const QString name = QFileInfo(fileName).fileName();
-    if (positionMs < 0 && durationMs < 0)
-        return name;
-    const QString times = QStringLiteral("%1 / %2").arg(minutesSeconds(positionMs),
-                                                  durationMs < 0 ? QStringLiteral("-:--") : minutesSeconds(durationMs));
-    if (!rightToLeft)
-        return name + QStringLiteral("  ") + times;
-    return RightToLeftIsolate + (FirstStrongIsolate + name + PopIsolate) + QStringLiteral("  ")
-           + (LeftToRightIsolate + times + PopIsolate) + PopIsolate;
+    const auto leftToRight = [rightToLeft](const QString &text) {
+        return rightToLeft ? LeftToRightIsolate + text + PopIsolate : text;
+    };
+    QString line = fileName.isEmpty() ? NoFile : QFileInfo(fileName).fileName();
+    if (rightToLeft)
+        line = FirstStrongIsolate + line + PopIsolate;
+    if (offsetMs != 0) // with a true minus sign
+        line += QLatin1Char(' ')
+                + leftToRight(QStringLiteral("(%1%2 ms)").arg(offsetMs > 0 ? QStringLiteral("+") : QString(),
+                                                             QString::number(offsetMs).replace(u'-', QChar(0x2212))));
+    if (!fileName.isEmpty() && (positionMs >= 0 || durationMs >= 0))
+        line += QStringLiteral("  ")
+                + leftToRight(QStringLiteral("%1 / %2").arg(minutesSeconds(positionMs), durationMs < 0 ? QStringLiteral("-:--")
+                                                                                                  : minutesSeconds(durationMs)));
+    return rightToLeft ? RightToLeftIsolate + line + PopIsolate : line;
 }
 
 ChannelMenu::ChannelMenu(Frm_Main &window)
@@ -62,7 +68,9 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
     , m_mute(addAction(Mute))
     , m_output(addMenu(Output))
     , m_outputChoice(new QActionGroup(this))
+    , m_solo(addAction(Solo))
     , m_match(addAction(MatchLoudness))
+    , m_offset(addAction(Offset))
     , m_open(addAction(Open))
 {
     setObjectName(QStringLiteral("Mnu_Channel"));
@@ -73,6 +81,9 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
     m_loop->setCheckable(true);
     m_mute->setObjectName(QStringLiteral("Mnu_ChannelMute"));
     m_mute->setCheckable(true);
+    m_solo->setObjectName(QStringLiteral("Mnu_ChannelSolo"));
+    m_solo->setCheckable(true);
+    m_offset->setObjectName(QStringLiteral("Mnu_ChannelOffset"));
     m_match->setObjectName(QStringLiteral("Mnu_ChannelMatchLoudness"));
     m_match->setCheckable(true);
     m_match->setShortcut(Qt::Key_L); // shown; the window's own key does it
@@ -84,7 +95,9 @@ ChannelMenu::ChannelMenu(Frm_Main &window)
 
     connect(m_loop, &QAction::triggered, this, [this](bool on) { m_window.setChannelLooping(m_channel, on); });
     connect(m_mute, &QAction::triggered, this, [this](bool on) { m_window.setChannelMuted(m_channel, on); });
+    connect(m_solo, &QAction::triggered, this, [this](bool on) { m_window.setSolo(on ? m_channel : -1); });
     connect(m_match, &QAction::triggered, this, [this](bool on) { m_window.setMatchLoudness(on); });
+    connect(m_offset, &QAction::triggered, this, [this] { m_window.editChannelOffset(m_channel); });
     connect(m_output, &QMenu::aboutToShow, this, &ChannelMenu::listOutputs);
     connect(m_open, &QAction::triggered, this, [this] {
         if (m_channel == 0)
@@ -106,6 +119,8 @@ void ChannelMenu::popupFor(int channel, const QPoint &globalPos)
     const Playback &playback = m_window.playback();
     m_loop->setChecked(playback.isLooping(channel));
     m_mute->setChecked(playback.isMuted(channel));
+    m_solo->setChecked(playback.solo() == channel);
+    m_solo->setShortcut(Qt::Key_1 + channel); // shown, as L is
     m_match->setChecked(playback.matchesLoudness());
     refresh();
     popup(globalPos);
@@ -115,7 +130,7 @@ void ChannelMenu::refresh()
 {
     const Playback &playback = m_window.playback();
     m_info->setText(menuText(channelSummary(m_window.channelFile(m_channel), playback.channelPositionMs(m_channel),
-                                            playback.channelDurationMs(m_channel), true)));
+                                            playback.channelDurationMs(m_channel), playback.offsetMs(m_channel), true)));
 }
 
 void ChannelMenu::listOutputs()

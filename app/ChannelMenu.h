@@ -9,18 +9,21 @@ class QActionGroup;
 // "m:ss" of a time in milliseconds, counted down to the second.
 QString minutesSeconds(qint64 ms);
 
-// What a channel holds, in one line: the file's name and, while the file is
-// open, its position and length ("a.wav  1:05 / 3:20"; -1 for a figure not
-// known); "no file" without one. A right-to-left line sets the name and the
-// times apart, so that neither reorders the other.
-QString channelSummary(const QString &fileName, qint64 positionMs, qint64 durationMs, bool rightToLeft = false);
+// What a channel holds, in one line: the file's name with the channel's
+// offset when it has one, and, while the file is open, its position in the
+// file and the file's length ("a.wav (+250 ms)  1:05 / 3:20"; -1 for a figure
+// not known); "no file" without one. A right-to-left line sets the name, the
+// offset and the times apart, so that none reorders another.
+QString channelSummary(const QString &fileName, qint64 positionMs, qint64 durationMs, qint64 offsetMs = 0,
+                       bool rightToLeft = false);
 
 // The menu of a channel button's right mouse button (and of the menu key
 // while the button has the focus), right to left like the menu bar: what the
 // channel holds, kept current while it is open; Loop and Mute, which the
 // engine keeps across Stop, Play and new files; the output the channel
 // leaves by, among the sound server's outputs as they are when the menu
-// opens; and Open..., the same as a left click on the button.
+// opens; Solo and Match loudness, to compare the two; Offset..., to line
+// them up; and Open..., the same as a left click on the button.
 class ChannelMenu : public QMenu
 {
     Q_OBJECT
@@ -43,7 +46,9 @@ private:
     QAction *m_mute;
     QMenu *m_output;
     QActionGroup *m_outputChoice; // one checked at a time
+    QAction *m_solo;
     QAction *m_match;
+    QAction *m_offset;
     QAction *m_open;
     QTimer m_refresh;
 };

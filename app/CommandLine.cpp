@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "AppLog.h"
+#include "OffsetBox.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -37,6 +38,7 @@ StartFiles startFiles(const QStringList &names, const QString &workingFolder)
 namespace {
 
 const QString OutputOption[2] = {QStringLiteral("output1"), QStringLiteral("output2")};
+const QString OffsetOption[2] = {QStringLiteral("offset1"), QStringLiteral("offset2")};
 
 } // namespace
 
@@ -79,6 +81,26 @@ StartOutputs startOutputs(const QCommandLineParser &parser, const std::function<
     return start;
 }
 
+StartOffsets startOffsets(const QCommandLineParser &parser)
+{
+    StartOffsets start;
+    QStringList wrong;
+    for (int channel = 0; channel < 2; ++channel) {
+        if (!parser.isSet(OffsetOption[channel]))
+            continue;
+        const QString asked = parser.value(OffsetOption[channel]);
+        bool number = false;
+        const qint64 offsetMs = asked.toLongLong(&number);
+        if (number && qAbs(offsetMs) <= OffsetBox::MaxMs)
+            start.channels[channel] = offsetMs;
+        else
+            wrong << QStringLiteral("--%1 \"%2\" is not a whole number of milliseconds from -%3 to %3")
+                         .arg(OffsetOption[channel], asked, QString::number(OffsetBox::MaxMs));
+    }
+    start.problem = wrong.join(QStringLiteral("; "));
+    return start;
+}
+
 void describeCommandLine(QCommandLineParser &parser)
 {
     parser.setApplicationDescription(QStringLiteral("Plays two media files at the same time."));
@@ -91,6 +113,12 @@ void describeCommandLine(QCommandLineParser &parser)
                                          "with the other channel.")
                               .arg(channel + 1),
                           QStringLiteral("NAME")});
+    for (int channel = 0; channel < 2; ++channel)
+        parser.addOption({OffsetOption[channel],
+                          QStringLiteral("Channel %1's file starts MS milliseconds after the other's; a negative MS "
+                                         "skips that much of its start instead. 0 without it.")
+                              .arg(channel + 1),
+                          QStringLiteral("MS")});
     parser.addOption({QStringLiteral("match-loudness"),
                       QStringLiteral("Plays both channels at the loudness of the quieter one (EBU R128).")});
     parser.addPositionalArgument(QStringLiteral("FILE1"), QStringLiteral("A media file for channel 1."), QStringLiteral("[FILE1"));
@@ -104,9 +132,12 @@ std::optional<CommandLineStart> startFromCommandLine(const QCoreApplication &app
     describeCommandLine(parser);
     parser.process(app);
 
-    CommandLineStart start{{}, startOutputs(parser, listOutputs)};
-    if (!start.outputs.problem.isEmpty()) {
-        qCWarning(lcApp).noquote() << start.outputs.problem;
+    // Offsets first: a mistyped number needs no sound server to be told of.
+    CommandLineStart start{{}, {}, startOffsets(parser)};
+    if (start.offsets.problem.isEmpty())
+        start.outputs = startOutputs(parser, listOutputs);
+    if (const QString problem = start.offsets.problem + start.outputs.problem; !problem.isEmpty()) {
+        qCWarning(lcApp).noquote() << problem;
         return std::nullopt;
     }
     const StartFiles files = startFiles(parser.positionalArguments(), QDir::currentPath());

@@ -38,17 +38,29 @@ struct StartOutputs
 };
 StartOutputs startOutputs(const QCommandLineParser &parser, const std::function<SoundServerOutputs()> &listOutputs);
 
-// The options and arguments of `tandra [--output1 NAME] [--output2 NAME] [--match-loudness] [FILE1 [FILE2]]`.
+// What --offset1 and --offset2 give the two channels, in ms, or the message
+// that says which value is not a whole number of ms within a day either way.
+struct StartOffsets
+{
+    qint64 channels[2] = {0, 0};
+    QString problem;
+};
+StartOffsets startOffsets(const QCommandLineParser &parser);
+
+// The options and arguments of `tandra [--output1 NAME] [--output2 NAME]
+// [--offset1 MS] [--offset2 MS] [--match-loudness] [FILE1 [FILE2]]`.
 void describeCommandLine(QCommandLineParser &parser);
 
 struct CommandLineStart
 {
     QStringList files;
     StartOutputs outputs;
+    StartOffsets offsets;
     bool matchLoudness = false;
 };
 
 // --help and --version print and end the program here; the problems go to
-// stderr. Nothing when an output is unknown: the program should end.
+// stderr. Nothing when an output is unknown or an offset is not a number:
+// the program should end.
 std::optional<CommandLineStart> startFromCommandLine(const QCoreApplication &app,
                                                      const std::function<SoundServerOutputs()> &listOutputs);

@@ -54,6 +54,9 @@ DesktopInput::DesktopInput(Frm_Main &window)
         {Qt::Key_Left, [&window] { window.seekBothBy(-SeekStepMs); }},
         {Qt::Key_Right, [&window] { window.seekBothBy(SeekStepMs); }},
         {Qt::Key_L, [this] { toggleMatchLoudness(); }},
+        {Qt::Key_1, [this] { solo(0); }},
+        {Qt::Key_2, [this] { solo(1); }},
+        {Qt::Key_0, [this] { solo(-1); }},
     };
     for (const auto &[key, run] : keys)
         connect(new QShortcut(key, &window), &QShortcut::activated, this, run);
@@ -127,7 +130,18 @@ void DesktopInput::showLevel(int channel)
     const Playback &playback = m_window.playback();
     const QWidget *button = channel == 0 ? m_window.controls().Img_1 : m_window.controls().Img_2;
     m_levelDisplay->showLevel(channel, qRound(playback.volume(channel) * 100), QRect(button->mapToGlobal(QPoint(0, 0)), button->size()),
-                              playback.loudnessGainDb(channel));
+                              playback.loudnessGainDb(channel), playback.solo() == channel);
+}
+
+// The display names the channel now heard alone; with both heard again the
+// dimmed button coming back says enough.
+void DesktopInput::solo(int channel)
+{
+    m_window.setSolo(channel);
+    if (channel >= 0)
+        showLevel(channel);
+    else
+        m_levelDisplay->hide();
 }
 
 // The display then shows the channel turned down, once the gain has come in.

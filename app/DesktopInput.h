@@ -21,8 +21,9 @@ QStringList droppedFiles(const QMimeData &data, int overChannel);
 int steppedVolumePercent(double level, int notches);
 
 // The ways into the main window beside its controls and menus: files dropped
-// on it, the keyboard's media keys, Left and Right to seek both channels, and
-// the wheel over a channel button for that channel's volume.
+// on it, the keyboard's media keys, Left and Right to seek both channels, the
+// wheel over a channel button for that channel's volume, L to match loudness,
+// and 1, 2 and 0 for only channel 1, only channel 2 or both heard.
 class DesktopInput : public QObject
 {
     Q_OBJECT
@@ -40,6 +41,7 @@ private:
     void wheel(int channel, QWheelEvent *event);
     void showLevel(int channel);
     void toggleMatchLoudness();
+    void solo(int channel);
 
     Frm_Main &m_window;
     LevelDisplay *m_levelDisplay;

@@ -6,6 +6,7 @@
 #include "DesktopInput.h"
 #include "Frm_About.h"
 #include "Frm_Help.h"
+#include "OffsetBox.h"
 #include "OpenFileDialog.h"
 #include "Playback.h"
 #include "SkinFolders.h"
@@ -18,12 +19,14 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QGraphicsOpacityEffect>
 #include <QImageReader>
 
 
 namespace {
 
 const QChar Separator = QDir::separator();
+constexpr double SilencedOpacity = 0.35; // a channel button while the other is heard alone
 
 OpenFileDialogSettings mediaDialogSettings()
 {
@@ -152,14 +155,15 @@ void Frm_Main::connectChannelButton(int channelIndex, PictureButton *channelButt
     });
     // What a screen reader says the channel holds, current whenever it asks.
     channelButton->setDescriber([this, channelIndex] {
-        const QString summary = channelSummary(m_channelFiles[channelIndex],
-                                               m_playback->channelPositionMs(channelIndex),
-                                               m_playback->channelDurationMs(channelIndex));
+        QString text = channelSummary(m_channelFiles[channelIndex], m_playback->channelPositionMs(channelIndex),
+                                      m_playback->channelDurationMs(channelIndex), m_playback->offsetMs(channelIndex));
         const QString output = m_playback->output(channelIndex);
-        if (output.isEmpty())
-            return summary;
         const SoundServerOutput &chosen = m_channelOutputs[channelIndex];
-        return summary + QStringLiteral("، المخرج: ") + (chosen.name == output ? chosen.description : output);
+        if (!output.isEmpty())
+            text += QStringLiteral("، المخرج: ") + (chosen.name == output ? chosen.description : output);
+        if (const int solo = m_playback->solo(); solo >= 0)
+            text += solo == channelIndex ? QStringLiteral("، وحدها مسموعة") : QStringLiteral("، صامتة للمقارنة");
+        return text;
     });
 }
 
@@ -254,6 +258,38 @@ void Frm_Main::setMatchLoudness(bool on)
 {
     m_playback->setMatchLoudness(on);
     emit channelSettingsChanged();
+}
+
+void Frm_Main::setChannelOffset(int channelIndex, qint64 offsetMs)
+{
+    m_playback->setOffset(channelIndex, offsetMs);
+    channelDescriptionChanged(channelIndex);
+    emit channelOffsetChanged(channelIndex);
+}
+
+void Frm_Main::editChannelOffset(int channelIndex)
+{
+    whileDialogOpen([&] {
+        OffsetBox box(channelIndex, m_playback->offsetMs(channelIndex),
+                      [this, channelIndex](qint64 offsetMs) { setChannelOffset(channelIndex, offsetMs); }, this);
+        box.exec();
+    });
+}
+
+void Frm_Main::setSolo(int channelIndex)
+{
+    m_playback->setSolo(channelIndex);
+    const int heard = m_playback->solo();
+    for (int channel = 0; channel < Playback::ChannelCount; ++channel) {
+        PictureButton *channelButton = button(channel == 0 ? SkinButton::Img_1 : SkinButton::Img_2);
+        QGraphicsOpacityEffect *dimmed = nullptr;
+        if (heard >= 0 && heard != channel) {
+            dimmed = new QGraphicsOpacityEffect;
+            dimmed->setOpacity(SilencedOpacity);
+        }
+        channelButton->setGraphicsEffect(dimmed); // the former one goes
+        channelDescriptionChanged(channel);
+    }
 }
 
 void Frm_Main::setChannelOutput(int channelIndex, const SoundServerOutput &output)

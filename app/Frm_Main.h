@@ -73,6 +73,11 @@ public:
     void setChannelLooping(int channelIndex, bool looping);
     // Both channels at the loudness of the quieter one.
     void setMatchLoudness(bool on);
+    // Where a channel's file falls against the other's, as Playback takes it.
+    void setChannelOffset(int channelIndex, qint64 offsetMs);
+    void editChannelOffset(int channelIndex); // in a modal box
+    // Only that channel heard, or both (-1); the other's button is dimmed.
+    void setSolo(int channelIndex);
     // An empty output: with the other channel.
     void setChannelOutput(int channelIndex, const SoundServerOutput &output);
     SoundServerOutputs outputs() const;
@@ -113,6 +118,7 @@ signals:
     void channelFileSet(int channelIndex, const QString &fileName);
     void dialogOpenChanged(bool open);
     void channelSettingsChanged(); // a channel's volume, mute or loop
+    void channelOffsetChanged(int channelIndex);
 
 private:
     void setOverlayVisible(TransportButton button, bool visible) override;

@@ -14,7 +14,14 @@ const QColor Ground(24, 28, 44);
 const QColor Track(70, 76, 96);
 constexpr int Gap = 6;
 constexpr int NarrowWidth = 136;
-constexpr int GainWidth = 60;
+const QString Alone = QStringLiteral("وحدها");
+
+QFont noteFont(QFont font)
+{
+    font.setBold(true);
+    font.setPixelSize(12);
+    return font;
+}
 
 } // namespace
 
@@ -38,12 +45,14 @@ LevelDisplay::LevelDisplay(QWidget *parent)
     connect(&m_fade, &QPropertyAnimation::finished, this, &QWidget::hide);
 }
 
-void LevelDisplay::showLevel(int channel, int percent, const QRect &beside, double gainDb)
+void LevelDisplay::showLevel(int channel, int percent, const QRect &beside, double gainDb, bool alone)
 {
     m_channel = channel;
     m_percent = percent;
     m_gainDb = gainDb;
-    setFixedWidth(gainText().isEmpty() ? NarrowWidth : NarrowWidth + GainWidth);
+    m_alone = alone;
+    const QString extra = note();
+    setFixedWidth(NarrowWidth + (extra.isEmpty() ? 0 : QFontMetrics(noteFont(font())).horizontalAdvance(extra) + 2 * Gap));
     m_fade.stop();
     setWindowOpacity(1.0);
 
@@ -86,19 +95,21 @@ void LevelDisplay::paintEvent(QPaintEvent *)
     p.setBrush(colour.lighter(115));
     p.drawRoundedRect(QRectF(track.topLeft(), QSizeF(track.width() * m_percent / 100, track.height())), 3, 3);
 
-    font.setPixelSize(12);
-    p.setFont(font);
+    p.setFont(noteFont(font));
     p.setPen(Qt::white);
     p.drawText(QRectF(92, 0, 40, height()), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("%1 %").arg(m_percent));
-    if (const QString gain = gainText(); !gain.isEmpty())
-        p.drawText(QRectF(NarrowWidth, 0, GainWidth - Gap, height()), Qt::AlignRight | Qt::AlignVCenter, gain);
+    if (const QString extra = note(); !extra.isEmpty())
+        p.drawText(QRectF(NarrowWidth, 0, width() - NarrowWidth - Gap, height()), Qt::AlignRight | Qt::AlignVCenter, extra);
 }
 
-// "−3.2 dB", with a true minus sign; empty for no gain.
-QString LevelDisplay::gainText() const
+// "وحدها" when heard alone, and "−3.2 dB", with a true minus sign, for a gain;
+// empty for neither.
+QString LevelDisplay::note() const
 {
-    const double tenths = std::round(m_gainDb * 10) / 10;
-    if (tenths == 0)
-        return {};
-    return QStringLiteral("%1 dB").arg(QString::number(tenths, 'f', 1).replace(u'-', QChar(0x2212)));
+    QStringList parts;
+    if (m_alone)
+        parts << Alone;
+    if (const double tenths = std::round(m_gainDb * 10) / 10; tenths != 0)
+        parts << QStringLiteral("%1 dB").arg(QString::number(tenths, 'f', 1).replace(u'-', QChar(0x2212)));
+    return parts.join(QStringLiteral("  "));
 }

@@ -167,6 +167,9 @@ MprisPlayer::MprisPlayer(Frm_Main &window)
     connect(&window, &Frm_Main::channelFileSet, this, &MprisPlayer::fileSet);
     connect(&window, &Frm_Main::dialogOpenChanged, this, &MprisPlayer::dialogOpenChanged);
     connect(&window, &Frm_Main::channelSettingsChanged, this, &MprisPlayer::settingsChanged);
+    // An offset moves the end of the files' common timeline.
+    connect(&window, &Frm_Main::channelOffsetChanged, this,
+            [this] { announce(PlayerInterface, {{QStringLiteral("Metadata"), metadata()}}); });
     // The engine learns a file's length only once it is open.
     m_lengthWatch.setInterval(500);
     connect(&m_lengthWatch, &QTimer::timeout, this, &MprisPlayer::watchLengths);
@@ -283,7 +286,11 @@ QVariantMap MprisPlayer::metadata() const
         return data;
     data.insert(QStringLiteral("xesam:title"), names.join(QStringLiteral(" + ")));
     data.insert(QStringLiteral("xesam:url"), url);
-    const qint64 longestMs = std::max(m_lengthMs[0], m_lengthMs[1]);
+    // Where the later file ends on the timeline Position is counted on.
+    qint64 longestMs = -1;
+    for (int channel = 0; channel < 2; ++channel)
+        if (m_lengthMs[channel] >= 0)
+            longestMs = std::max(longestMs, m_lengthMs[channel] + m_window.playback().offsetMs(channel));
     if (longestMs > 0)
         data.insert(QStringLiteral("mpris:length"), longestMs * 1000);
     return data;

@@ -53,9 +53,12 @@ int main(int argc, char *argv[])
     MprisPlayer::attach(*mainWindow);
     if (start->matchLoudness)
         mainWindow->setMatchLoudness(true);
-    for (int channel = 0; channel < 2; ++channel)
+    for (int channel = 0; channel < 2; ++channel) {
         if (!start->outputs.channels[channel].name.isEmpty())
             mainWindow->setChannelOutput(channel, start->outputs.channels[channel]);
+        if (start->offsets.channels[channel] != 0)
+            mainWindow->setChannelOffset(channel, start->offsets.channels[channel]);
+    }
     for (int channel = 0; channel < start->files.size(); ++channel)
         mainWindow->openFile(channel, start->files[channel]);
     centreOnScreen(mainWindow);

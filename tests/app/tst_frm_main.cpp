@@ -404,6 +404,9 @@ private slots:
         QTest::newRow("Pause while stopped") << "Mnu_Stop" << int(Qt::Key_MediaPause) << pause << "Paused";
         QTest::newRow("Stop while paused") << "Mnu_Pause" << int(Qt::Key_MediaStop)
                                            << QStringList{"Mmc_1: close", "Mmc_2: close"} << "Stopped";
+        QTest::newRow("1: channel 1 alone") << "Mnu_Play" << int(Qt::Key_1) << QStringList{"solo 1"} << "Playing";
+        QTest::newRow("2 while stopped") << "" << int(Qt::Key_2) << QStringList{"solo 2"} << "Stopped";
+        QTest::newRow("0: both again") << "Mnu_Pause" << int(Qt::Key_0) << QStringList{"solo 0"} << "Paused";
     }
 
     void keysFollowTheLooks()
@@ -533,31 +536,43 @@ private slots:
         QCOMPARE(start.problems, problems.replaceInStrings("%D", m_dir.path()));
     }
 
-    void outputsFromTheCommandLine_data()
+    void outputsAndOffsetsFromTheCommandLine_data()
     {
         QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<bool>("serverAnswers");
         QTest::addColumn<QStringList>("outputs"); // the channels', by name
         QTest::addColumn<QString>("problem");
+        QTest::addColumn<QList<qint64>>("offsets"); // the channels', in ms
+        const QList<qint64> none{0, 0};
         const QString listed = "; the outputs are (name, then description):\n  tandra_null\tTandra_null_sink\n"
                                "  phones\tHeadphones & Mic\n  usb\tUSB Speakers\n  USB Speakers\tHDMI";
-        QTest::newRow("none") << QStringList() << false << QStringList{"", ""} << "";
-        QTest::newRow("empty: the default") << QStringList{"--output1", ""} << false << QStringList{"", ""} << "";
+        QTest::newRow("none") << QStringList() << false << QStringList{"", ""} << "" << none;
+        QTest::newRow("empty: the default") << QStringList{"--output1", ""} << false << QStringList{"", ""} << "" << none;
         QTest::newRow("by name") << QStringList{"--output2", "phones", "a.wav"} << true << QStringList{"", "phones"}
-                                 << "";
+                                 << "" << none;
         QTest::newRow("by description") << QStringList{"--output1=Headphones & Mic", "--output2", "HDMI"} << true
-                                        << QStringList{"phones", "USB Speakers"} << "";
+                                        << QStringList{"phones", "USB Speakers"} << "" << none;
         QTest::newRow("a name before a description") << QStringList{"--output1", "USB Speakers"} << true
-                                                     << QStringList{"USB Speakers", ""} << "";
+                                                     << QStringList{"USB Speakers", ""} << "" << none;
         QTest::newRow("one known, one by another case")
             << QStringList{"--output1", "usb", "--output2", "usb speakers"} << true << QStringList{"usb", ""}
-            << "no output \"usb speakers\" for channel 2" + listed;
+            << "no output \"usb speakers\" for channel 2" + listed << none;
         QTest::newRow("no server") << QStringList{"--output1", "usb", "--output2", "x"} << false << QStringList{"", ""}
                                    << "no output \"usb\" for channel 1; no output \"x\" for channel 2; "
-                                      "the sound server lists no outputs or does not answer";
+                                      "the sound server lists no outputs or does not answer" << none;
+        QTest::newRow("offsets, a negative one after =") << QStringList{"--offset2=-1500", "--offset1", "+250"} << false
+                                                        << QStringList{"", ""} << "" << QList<qint64>{250, -1500};
+        QTest::newRow("a negative offset apart") << QStringList{"--offset2", "-86400000", "a.wav"} << false
+                                                 << QStringList{"", ""} << "" << QList<qint64>{0, -86'400'000};
+        QTest::newRow("offsets not taken") << QStringList{"--offset1", "12ms", "--offset2", "86400001"} << false
+                                           << QStringList{"", ""}
+                                           << "--offset1 \"12ms\" is not a whole number of milliseconds from "
+                                              "-86400000 to 86400000; --offset2 \"86400001\" is not a whole number "
+                                              "of milliseconds from -86400000 to 86400000"
+                                           << none;
     }
 
-    void outputsFromTheCommandLine()
+    void outputsAndOffsetsFromTheCommandLine()
     {
         QFETCH(QStringList, arguments);
         QFETCH(bool, serverAnswers);
@@ -570,7 +585,9 @@ private slots:
             return serverAnswers ? Outputs : SoundServerOutputs();
         });
         QTEST(QStringList({start.channels[0].name, start.channels[1].name}), "outputs");
-        QTEST(start.problem, "problem");
+        const StartOffsets offsets = startOffsets(parser);
+        QTEST(QList<qint64>({offsets.channels[0], offsets.channels[1]}), "offsets");
+        QTEST(offsets.problem + start.problem, "problem"); // as the program tells them
         // Only when an output is named, and once for both.
         QCOMPARE(asked, start.channels[0].name.size() + start.channels[1].name.size() + start.problem.size() > 0);
     }
@@ -692,13 +709,19 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<qint64>("positionMs");
         QTest::addColumn<qint64>("durationMs");
+        QTest::addColumn<qint64>("offsetMs");
         QTest::addColumn<QString>("summary"); // as the menu shows it and a screen reader hears it
-        QTest::newRow("no file") << 0 << false << "" << qint64(-1) << qint64(-1) << "لا يوجد ملف";
-        QTest::newRow("not open") << 1 << true << "/music/b.mp3" << qint64(-1) << qint64(-1) << "b.mp3";
-        QTest::newRow("open") << 0 << false << "/music/rock & roll.wav" << qint64(65'999) << qint64(200'000)
+        const qint64 none = 0;
+        QTest::newRow("no file") << 0 << false << "" << qint64(-1) << qint64(-1) << none << "لا يوجد ملف";
+        QTest::newRow("not open") << 1 << true << "/music/b.mp3" << qint64(-1) << qint64(-1) << none << "b.mp3";
+        QTest::newRow("open") << 0 << false << "/music/rock & roll.wav" << qint64(65'999) << qint64(200'000) << none
                               << "rock & roll.wav  1:05 / 3:20";
-        QTest::newRow("length not known yet") << 1 << true << "/x/long.mid" << qint64(3'600'000) << qint64(-1)
+        QTest::newRow("length not known yet") << 1 << true << "/x/long.mid" << qint64(3'600'000) << qint64(-1) << none
                                               << "long.mid  60:00 / -:--";
+        QTest::newRow("starting later") << 1 << false << "/music/b.mp3" << qint64(0) << qint64(200'000) << qint64(250)
+                                        << "b.mp3 (+250 ms)  0:00 / 3:20";
+        QTest::newRow("start skipped") << 0 << true << "/music/a.wav" << qint64(-1) << qint64(-1) << qint64(-1500)
+                                       << "a.wav (\u22121500 ms)";
     }
 
     void channelMenu()
@@ -714,6 +737,8 @@ private slots:
         QFETCH(qint64, durationMs);
         m_playback->position[channel] = positionMs;
         m_playback->duration[channel] = durationMs;
+        QFETCH(qint64, offsetMs);
+        m_playback->setOffset(channel, offsetMs);
         m_log->clear();
         QAccessibleInterface *seen = QAccessible::queryAccessibleInterface(button);
         QCOMPARE(seen->text(QAccessible::Description), summary);
@@ -744,23 +769,88 @@ private slots:
 
         item("Mnu_ChannelLoop")->trigger();
         item("Mnu_ChannelMute")->trigger();
+        item("Mnu_ChannelSolo")->trigger();
         item("Mnu_ChannelMatchLoudness")->trigger();
         menu->hide();
         if (!byKey)
             release(inside(button), Qt::RightButton);
         const QString n = QString::number(channel + 1);
         // Matching is both channels' at once.
-        QCOMPARE(*m_log, (QStringList{"loop " + n + " 1", "mute " + n + " 1", "match loudness 1"})); // and no click
-        // Both hold across Stop, Play and a new file; Open is the left click.
+        QCOMPARE(*m_log, (QStringList{"loop " + n + " 1", "mute " + n + " 1", "solo " + n, "match loudness 1"})); // and no click
+        // Heard alone: the other button is dimmed, and both say so.
+        PictureButton *other = channel == 0 ? ui().Img_2 : ui().Img_1;
+        QVERIFY(other->graphicsEffect() && !button->graphicsEffect());
+        QVERIFY(seen->text(QAccessible::Description).endsWith("، وحدها مسموعة"));
+        QVERIFY(QAccessible::queryAccessibleInterface(other)->text(QAccessible::Description).endsWith("، صامتة للمقارنة"));
+        // All hold across Stop, Play and a new file; Open is the left click.
         ui().Mnu_Stop->trigger();
         ui().Mnu_Play->trigger();
         w().openFile(channel, "/music/c.wav");
         menu->popupFor(channel, {});
         QVERIFY(item("Mnu_ChannelLoop")->isChecked() && item("Mnu_ChannelMute")->isChecked()
-                && item("Mnu_ChannelMatchLoudness")->isChecked());
+                && item("Mnu_ChannelSolo")->isChecked() && item("Mnu_ChannelMatchLoudness")->isChecked());
+        item("Mnu_ChannelSolo")->trigger(); // both heard again
+        QVERIFY(!other->graphicsEffect() && !seen->text(QAccessible::Description).contains("مسموعة"));
         m_log->clear();
         item("Mnu_ChannelOpen")->trigger();
         QCOMPARE(*m_log, (QStringList{"Mmc_1: close", "Mmc_2: close", "Cmo_" + n + ": show"}));
+    }
+
+    void offsetBox_data()
+    {
+        QTest::addColumn<qint64>("opened"); // channel 2's offset before
+        QTest::addColumn<QStringList>("keys"); // key names, or text typed
+        QTest::addColumn<QStringList>("applied"); // as each was heard
+        QTest::addColumn<QString>("firstLine"); // the menu's afterwards
+        QTest::newRow("steps, then Esc") << qint64(0) << QStringList{"Up", "Up", "PageDown", "Escape"}
+                                         << QStringList{"offset 2 10", "offset 2 20", "offset 2 -980", "offset 2 0"}
+                                         << "b.mp3";
+        QTest::newRow("a second up, kept") << qint64(-250) << QStringList{"PageUp", "Return"}
+                                           << QStringList{"offset 2 750"} << "b.mp3 (+750 ms)";
+        QTest::newRow("typed, applied once on Enter") << qint64(0) << QStringList{"-1500", "Return"}
+                                                      << QStringList{"offset 2 -1500"} << "b.mp3 (\u22121500 ms)";
+        QTest::newRow("typed, then Esc") << qint64(40) << QStringList{"900", "Escape"} << QStringList() << "b.mp3 (+40 ms)";
+    }
+
+    void offsetBox()
+    {
+        QFETCH(qint64, opened);
+        QFETCH(QStringList, keys);
+        w().openFile(1, "/music/b.mp3");
+        ui().Mnu_Play->trigger();
+        m_playback->setOffset(1, opened);
+        m_log->clear();
+        m_announced->clear();
+        ChannelMenu *menu = w().channelMenu();
+        bool held = false;
+        QTimer::singleShot(0, this, [&] {
+            QWidget *box = nullptr;
+            const auto closeAnyway = qScopeGuard([] {
+                if (QWidget *left = QApplication::activeModalWidget())
+                    left->close();
+            });
+            QTRY_VERIFY((box = QApplication::activeModalWidget()));
+            held = w().dialogOpen();
+            const std::map<QString, Qt::Key> named{{"Up", Qt::Key_Up}, {"PageUp", Qt::Key_PageUp},
+                                                   {"PageDown", Qt::Key_PageDown}, {"Return", Qt::Key_Return},
+                                                   {"Escape", Qt::Key_Escape}};
+            for (const QString &key : keys)
+                if (named.count(key))
+                    QTest::keyClick(box->focusWidget(), named.at(key));
+                else
+                    QTest::keyClicks(box->focusWidget(), key);
+            QTRY_VERIFY(!box->isVisible());
+        });
+        menu->popupFor(1, ui().Img_2->mapToGlobal(QPoint(5, 5)));
+        menu->hide(); // as a click on the item does
+        menu->findChild<QAction *>("Mnu_ChannelOffset")->trigger();
+        QTEST(*m_log, "applied");
+        // The window was held back as by an open-file dialog, and is no longer.
+        QVERIFY(held && !w().dialogOpen());
+        QCOMPARE(announced("CanPlay"), (QVariantList{false, true}));
+        menu->popupFor(1, {});
+        static const QRegularExpression timesAndIsolates("[\\x{2066}-\\x{2069}]|  .*");
+        QTEST(menu->findChild<QAction *>("Mnu_ChannelInfo")->text().remove(timesAndIsolates), "firstLine");
     }
 
     void channelOutputMenu_data()
@@ -835,7 +925,7 @@ private slots:
 
     void mpris_data()
     {
-        QTest::addColumn<QStringList>("before"); // "file|volume|loop|length <channel> <value>", "play"
+        QTest::addColumn<QStringList>("before"); // "file|volume|loop|length|offset <channel> <value>", "play"
         QTest::addColumn<QString>("call");       // as mprisCall takes it; %D is a folder holding a.wav, b.mp3
         QTest::addColumn<QStringList>("calls");  // what the engine and channels are told by it
         QTest::addColumn<QString>("read");       // "<property>[/<key>]=<value>" afterwards
@@ -860,6 +950,9 @@ private slots:
         QTest::newRow("the longer length") << QStringList{"file 1 %D/a.wav", "file 2 %D/b.mp3", "length 1 3000", "length 2 5500",
                                                            "play"}
                                            << "" << none << "Metadata/mpris:length=5500000" << true;
+        QTest::newRow("the later end, once offset") << QStringList{"file 1 %D/a.wav", "file 2 %D/b.mp3", "length 1 3000",
+                                                                     "length 2 5500", "play", "offset 1 4000"}
+                                                    << "" << none << "Metadata/mpris:length=7000000" << true;
         QTest::newRow("open into 1") << none << "OpenUri file://%D/a.wav" << QStringList{"Mmc_1 file: %D/a.wav"}
                                      << "Metadata/xesam:url=file://%D/a.wav" << true;
         QTest::newRow("open into 2") << QStringList{"file 1 %D/a.wav"} << "OpenUri file://%D/b.mp3"
@@ -898,6 +991,8 @@ private slots:
                 w().setChannelLooping(channel, words[2] == "1");
             else if (words[0] == "length")
                 m_playback->duration[channel] = words[2].toLongLong();
+            else if (words[0] == "offset")
+                w().setChannelOffset(channel, words[2].toLongLong());
             else
                 ui().Mnu_Play->trigger();
         }
