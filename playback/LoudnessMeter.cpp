@@ -94,7 +94,7 @@ std::optional<double> decodeLoudness(const QString &fileName, const std::atomic<
     GstElementRef decoder(gst_bin_get_by_name(GST_BIN(pipeline.get()), "decoder"));
     GstElementRef sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
     if (sectors) {
-        g_object_set(decoder.get(), "uri", "appsrc://", nullptr);
+        g_object_set(decoder.get(), "uri", SectorReader::sourceUri(), nullptr);
         g_signal_connect(decoder.get(), "source-setup", G_CALLBACK(SectorReader::onSourceSetup), sectors.get());
     } else {
         gchar *uri = gst_filename_to_uri(QFile::encodeName(fileName).constData(), nullptr);

@@ -164,6 +164,42 @@ private slots:
         leaving.reset();
         QCoreApplication::processEvents();
     }
+
+    // Files given in quick turns: most measures are dropped at once, some
+    // while their pipeline starts or stops; the last still gives its figure.
+    void quickCancels_data()
+    {
+        QTest::addColumn<testmedia::MediaKind>("kind");
+        QTest::newRow("video CD, RIFF CDXA") << testmedia::MediaKind::DatCdxa;
+        QTest::newRow("video CD, bare sectors") << testmedia::MediaKind::DatPlain;
+        QTest::newRow("MP3") << testmedia::MediaKind::Mp3;
+    }
+    void quickCancels()
+    {
+        QFETCH(testmedia::MediaKind, kind);
+        QTemporaryDir dir;
+        const QString file = testmedia::makeToneFile(dir.path(), QStringLiteral("tone") + testmedia::suffixFor(kind),
+                                                     kind, 1000, 3);
+        QVERIFY(!file.isEmpty());
+
+        LoudnessMeter meter;
+        QSignalSpy measured(&meter, &LoudnessMeter::measured);
+        QSignalSpy failed(&meter, &LoudnessMeter::failed);
+        for (int turn = 0; turn < 150; ++turn) {
+            meter.measure(file);
+            // From at once to well into decoding.
+            QTest::qWait(turn % 13 * 3);
+            if (turn % 5 == 0)
+                meter.cancel();
+        }
+        // Some measures ended before the next began; none failed.
+        QCOMPARE(failed.count(), 0);
+        measured.clear();
+        meter.measure(file);
+        QTRY_COMPARE_WITH_TIMEOUT(measured.count(), 1, 60000);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(measured.first().at(0).toString(), file);
+    }
 };
 
 QTEST_GUILESS_MAIN(LoudnessTest)
