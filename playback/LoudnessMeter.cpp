@@ -160,6 +160,10 @@ void LoudnessMeter::cancel()
 // On the pool's thread.
 void LoudnessMeter::run(const QString &fileName, const Flag &cancelled)
 {
+    // Dropped while it waited for the one before: files given in quick turns
+    // start no decoder each.
+    if (*cancelled)
+        return;
     const std::optional<double> lufs = decodeLoudness(fileName, *cancelled);
     if (*cancelled)
         return;
