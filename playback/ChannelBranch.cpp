@@ -133,7 +133,7 @@ bool ChannelBranch::addDecoder()
     gst_bin_add(GST_BIN(m_bin.get()), decoder);
     m_sectors = SectorReader::open(m_fileName);
     if (m_sectors) {
-        g_object_set(decoder, "uri", "appsrc://", nullptr);
+        g_object_set(decoder, "uri", SectorReader::sourceUri(), nullptr);
         g_signal_connect(decoder, "source-setup", G_CALLBACK(SectorReader::onSourceSetup), m_sectors.get());
     } else {
         gchar *uri = gst_filename_to_uri(QFile::encodeName(m_fileName).constData(), nullptr);

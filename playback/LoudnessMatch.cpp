@@ -32,29 +32,15 @@ void LoudnessMatch::measure(int channel, const QString &fileName)
         return;
     m_files[channel] = fileName;
     m_lufs[channel].reset();
-    m_asked[channel] = false;
-    if (m_enabled)
-        startMeasures();
+    // Whether matching is on or not: turned on later, it applies at once.
+    m_meters[channel]->measure(fileName);
     m_fade.start();
 }
 
 void LoudnessMatch::setEnabled(bool on)
 {
     m_enabled = on;
-    if (on)
-        startMeasures();
     m_fade.start();
-}
-
-// Only while matching is on: nobody else needs the figure.
-void LoudnessMatch::startMeasures()
-{
-    for (int channel = 0; channel < Channels; ++channel) {
-        if (!m_asked[channel] && !m_files[channel].isEmpty()) {
-            m_asked[channel] = true;
-            m_meters[channel]->measure(m_files[channel]);
-        }
-    }
 }
 
 double LoudnessMatch::targetDb(int channel) const

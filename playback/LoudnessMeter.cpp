@@ -94,7 +94,7 @@ std::optional<double> decodeLoudness(const QString &fileName, const std::atomic<
     GstElementRef decoder(gst_bin_get_by_name(GST_BIN(pipeline.get()), "decoder"));
     GstElementRef sink(gst_bin_get_by_name(GST_BIN(pipeline.get()), "sink"));
     if (sectors) {
-        g_object_set(decoder.get(), "uri", "appsrc://", nullptr);
+        g_object_set(decoder.get(), "uri", SectorReader::sourceUri(), nullptr);
         g_signal_connect(decoder.get(), "source-setup", G_CALLBACK(SectorReader::onSourceSetup), sectors.get());
     } else {
         gchar *uri = gst_filename_to_uri(QFile::encodeName(fileName).constData(), nullptr);
@@ -160,6 +160,10 @@ void LoudnessMeter::cancel()
 // On the pool's thread.
 void LoudnessMeter::run(const QString &fileName, const Flag &cancelled)
 {
+    // Dropped while it waited for the one before: files given in quick turns
+    // start no decoder each.
+    if (*cancelled)
+        return;
     const std::optional<double> lufs = decodeLoudness(fileName, *cancelled);
     if (*cancelled)
         return;

@@ -2,9 +2,11 @@
 
 #include <QFile>
 
+#include <gst/base/gstbasesrc.h>
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <mutex>
 
 namespace {
 
@@ -15,6 +17,107 @@ quint32 readLe32(const char *p)
 {
     const auto *u = reinterpret_cast<const unsigned char *>(p);
     return quint32(u[0]) | quint32(u[1]) << 8 | quint32(u[2]) << 16 | quint32(u[3]) << 24;
+}
+
+// The stream inside the sectors, as a demuxer pulls its ranges (or pushed in
+// blocks). Not appsrc: a demuxer plugged while the pipeline stops makes the
+// typefinder start the source again from its streaming thread, and appsrc's
+// start then asserts that it is no further on than READY.
+struct SectorSource
+{
+    GstBaseSrc parent;
+    SectorReader *reader; // given on the decoder's "source-setup"
+};
+
+struct SectorSourceClass
+{
+    GstBaseSrcClass parent;
+};
+
+constexpr const char *SourceUri = "cdsectors://";
+
+void sector_source_uri_init(gpointer iface, gpointer);
+
+G_DEFINE_TYPE_WITH_CODE(SectorSource, sector_source, GST_TYPE_BASE_SRC,
+                        G_IMPLEMENT_INTERFACE(GST_TYPE_URI_HANDLER, sector_source_uri_init))
+
+SectorReader *readerOf(GstBaseSrc *base)
+{
+    return reinterpret_cast<SectorSource *>(base)->reader;
+}
+
+gboolean sourceStart(GstBaseSrc *base)
+{
+    return readerOf(base) != nullptr;
+}
+
+gboolean sourceSize(GstBaseSrc *base, guint64 *size)
+{
+    *size = readerOf(base)->size();
+    return TRUE;
+}
+
+gboolean sourceIsSeekable(GstBaseSrc *)
+{
+    return TRUE;
+}
+
+GstFlowReturn sourceCreate(GstBaseSrc *base, guint64 offset, guint length, GstBuffer **out)
+{
+    SectorReader &reader = *readerOf(base);
+    if (offset >= reader.size())
+        return GST_FLOW_EOS;
+    const quint64 wanted = std::min<quint64>(length, reader.size() - offset);
+    GstBuffer *buffer = gst_buffer_new_allocate(nullptr, wanted, nullptr);
+    if (!buffer)
+        return GST_FLOW_ERROR;
+    quint64 got = 0;
+    GstMapInfo map;
+    if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        got = reader.read(offset, map.data, wanted);
+        gst_buffer_unmap(buffer, &map);
+    }
+    if (got == 0) { // the file reads short: its stream ends there
+        gst_buffer_unref(buffer);
+        return GST_FLOW_EOS;
+    }
+    gst_buffer_set_size(buffer, gsize(got));
+    GST_BUFFER_OFFSET(buffer) = offset;
+    GST_BUFFER_OFFSET_END(buffer) = offset + got;
+    *out = buffer;
+    return GST_FLOW_OK;
+}
+
+void sector_source_init(SectorSource *source)
+{
+    source->reader = nullptr;
+}
+
+void sector_source_class_init(SectorSourceClass *klass)
+{
+    static GstStaticPadTemplate srcTemplate =
+        GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS_ANY);
+    auto *element = GST_ELEMENT_CLASS(klass);
+    gst_element_class_add_static_pad_template(element, &srcTemplate);
+    gst_element_class_set_static_metadata(element, "Video CD sectors", "Source/File",
+                                          "The MPEG stream inside a video CD's raw sectors", "Tandra");
+    auto *base = GST_BASE_SRC_CLASS(klass);
+    base->start = sourceStart;
+    base->get_size = sourceSize;
+    base->is_seekable = sourceIsSeekable;
+    base->create = sourceCreate;
+}
+
+void sector_source_uri_init(gpointer iface, gpointer)
+{
+    auto *handler = static_cast<GstURIHandlerInterface *>(iface);
+    handler->get_type = [](GType) { return GST_URI_SRC; };
+    handler->get_protocols = [](GType) -> const gchar *const * {
+        static const gchar *const protocols[] = {"cdsectors", nullptr};
+        return protocols;
+    };
+    handler->get_uri = [](GstURIHandler *) { return g_strdup(SourceUri); };
+    handler->set_uri = [](GstURIHandler *, const gchar *, GError **) -> gboolean { return TRUE; };
 }
 
 } // namespace
@@ -82,58 +185,10 @@ SectorReader::~SectorReader()
         std::fclose(m_file);
 }
 
-void SectorReader::onSourceSetup(GstElement *, GstElement *source, void *reader)
-{
-    if (g_strcmp0(G_OBJECT_TYPE_NAME(source), "GstAppSrc") != 0)
-        return;
-    auto *self = static_cast<SectorReader *>(reader);
-    gst_util_set_object_arg(G_OBJECT(source), "stream-type", "random-access");
-    g_object_set(source, "format", GST_FORMAT_BYTES, "size", gint64(self->m_size), nullptr);
-    g_signal_connect(source, "need-data", G_CALLBACK(needData), self);
-    g_signal_connect(source, "seek-data", G_CALLBACK(seekData), self);
-}
-
-void SectorReader::needData(GstElement *source, unsigned length, void *reader)
-{
-    auto *self = static_cast<SectorReader *>(reader);
-    // A demuxer pulling ranges wants exactly what it asks for; pushing, the
-    // length is only a hint.
-    constexpr quint64 ChunkSize = 16 * SectorPayloadSize;
-    constexpr quint64 MaxRange = 4 << 20;
-    const quint64 asked = (length > 0 && length <= MaxRange) ? length : ChunkSize;
-    std::unique_lock lock(self->m_mutex);
-    const quint64 wanted = std::min(asked, self->m_size - std::min(self->m_size, self->m_position));
-    GstBuffer *buffer = wanted ? gst_buffer_new_allocate(nullptr, wanted, nullptr) : nullptr;
-    quint64 got = 0;
-    GstMapInfo map;
-    if (buffer && gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        got = self->readLocked(self->m_position, map.data, wanted);
-        gst_buffer_unmap(buffer, &map);
-    }
-    GstFlowReturn ret;
-    if (got == 0) {
-        if (buffer)
-            gst_buffer_unref(buffer);
-        lock.unlock();
-        g_signal_emit_by_name(source, "end-of-stream", &ret);
-        return;
-    }
-    gst_buffer_set_size(buffer, gsize(got));
-    GST_BUFFER_OFFSET(buffer) = self->m_position;
-    self->m_position += got;
-    lock.unlock();
-    g_signal_emit_by_name(source, "push-buffer", buffer, &ret);
-    gst_buffer_unref(buffer);
-}
-
 quint64 SectorReader::read(quint64 position, uchar *data, quint64 length)
 {
     std::lock_guard lock(m_mutex);
-    return readLocked(position, data, std::min(length, m_size - std::min(m_size, position)));
-}
-
-quint64 SectorReader::readLocked(quint64 position, uchar *data, quint64 length)
-{
+    length = std::min(length, m_size - std::min(m_size, position));
     quint64 got = 0;
     while (got < length) {
         const quint64 at = position + got;
@@ -151,12 +206,15 @@ quint64 SectorReader::readLocked(quint64 position, uchar *data, quint64 length)
     return got;
 }
 
-int SectorReader::seekData(GstElement *, quint64 offset, void *reader)
+const char *SectorReader::sourceUri()
 {
-    auto *self = static_cast<SectorReader *>(reader);
-    std::lock_guard lock(self->m_mutex);
-    if (offset > self->m_size)
-        return FALSE;
-    self->m_position = offset;
-    return TRUE;
+    static std::once_flag once;
+    std::call_once(once, [] { gst_element_register(nullptr, "sectorsrc", GST_RANK_NONE, sector_source_get_type()); });
+    return SourceUri;
+}
+
+void SectorReader::onSourceSetup(GstElement *, GstElement *source, void *reader)
+{
+    if (G_TYPE_CHECK_INSTANCE_TYPE(source, sector_source_get_type()))
+        reinterpret_cast<SectorSource *>(source)->reader = static_cast<SectorReader *>(reader);
 }

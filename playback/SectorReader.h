@@ -12,8 +12,8 @@ typedef struct _GstElement GstElement;
 
 // Video CDs keep their MPEG stream in 2352-byte raw sectors, either in a
 // RIFF "CDXA" file or as a bare sector dump; GStreamer's demuxers don't
-// strip the sectors. This reader feeds an appsrc with the stream inside,
-// leaving out each sector's header and error codes.
+// strip the sectors. This reader is the source of a decoder, giving the
+// stream inside, leaving out each sector's header and error codes.
 class SectorReader
 {
 public:
@@ -37,8 +37,10 @@ public:
     static std::unique_ptr<SectorReader> open(const QString &fileName);
     ~SectorReader();
 
-    // Connect to a decoding element's "source-setup" with this reader as
-    // data: it takes over the "appsrc://" source.
+    // The URI to give a decoding element (GStreamer set up), and what to
+    // connect to its "source-setup" with this reader as data: the source the
+    // URI makes reads from it.
+    static const char *sourceUri();
     static void onSourceSetup(GstElement *decoder, GstElement *source, void *reader);
 
     // The stream inside: its size, and up to length of its bytes from
@@ -48,13 +50,9 @@ public:
 
 private:
     SectorReader() = default;
-    static void needData(GstElement *source, unsigned length, void *reader);
-    static int seekData(GstElement *source, quint64 offset, void *reader);
-    quint64 readLocked(quint64 position, uchar *data, quint64 length); // m_mutex held
 
     std::mutex m_mutex; // streaming threads call in
     std::FILE *m_file = nullptr;
     qint64 m_dataOffset = 0;
     quint64 m_size = 0;
-    quint64 m_position = 0;
 };

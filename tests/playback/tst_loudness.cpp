@@ -1,4 +1,5 @@
 #include "Loudness.h"
+#include "LoudnessMatch.h"
 #include "LoudnessMeter.h"
 #include "MediaFiles.h"
 
@@ -163,6 +164,64 @@ private slots:
         leaving->measure(older);
         leaving.reset();
         QCoreApplication::processEvents();
+    }
+
+    // Files are measured as they are given, so that matching turned on
+    // later fades the louder down from its first step.
+    void matchMeasuresFilesGiven()
+    {
+        QTemporaryDir dir;
+        const QString loud = toneWav(dir.filePath("loud.wav"), -14, -14, 10);
+        const QString quiet = toneWav(dir.filePath("quiet.wav"), -20, -20, 10);
+        QVERIFY(!loud.isEmpty() && !quiet.isEmpty());
+        LoudnessMatch match;
+        match.measure(0, loud);
+        match.measure(1, quiet);
+        QTRY_VERIFY_WITH_TIMEOUT(match.loudness(0) && match.loudness(1), 60000);
+        QCOMPARE(match.gainDb(0), 0.0);
+
+        QSignalSpy changed(&match, &LoudnessMatch::gainsChanged);
+        match.setEnabled(true);
+        QVERIFY(changed.wait());
+        QVERIFY2(match.gainDb(0) < 0 && match.gainDb(0) >= -1, qPrintable(QString::number(match.gainDb(0))));
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(match.gainDb(0) + 6) < 0.1, 10000);
+        QCOMPARE(match.gainDb(1), 0.0);
+    }
+
+    // Files given in quick turns: most measures are dropped at once, some
+    // while their pipeline starts or stops; the last still gives its figure.
+    void quickCancels_data()
+    {
+        QTest::addColumn<testmedia::MediaKind>("kind");
+        QTest::newRow("video CD, RIFF CDXA") << testmedia::MediaKind::DatCdxa;
+        QTest::newRow("video CD, bare sectors") << testmedia::MediaKind::DatPlain;
+        QTest::newRow("MP3") << testmedia::MediaKind::Mp3;
+    }
+    void quickCancels()
+    {
+        QFETCH(testmedia::MediaKind, kind);
+        QTemporaryDir dir;
+        const QString file = testmedia::makeToneFile(dir.path(), QStringLiteral("tone") + testmedia::suffixFor(kind),
+                                                     kind, 1000, 3);
+        QVERIFY(!file.isEmpty());
+
+        LoudnessMeter meter;
+        QSignalSpy measured(&meter, &LoudnessMeter::measured);
+        QSignalSpy failed(&meter, &LoudnessMeter::failed);
+        for (int turn = 0; turn < 150; ++turn) {
+            meter.measure(file);
+            // From at once to well into decoding.
+            QTest::qWait(turn % 13 * 3);
+            if (turn % 5 == 0)
+                meter.cancel();
+        }
+        // Some measures ended before the next began; none failed.
+        QCOMPARE(failed.count(), 0);
+        measured.clear();
+        meter.measure(file);
+        QTRY_COMPARE_WITH_TIMEOUT(measured.count(), 1, 60000);
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(measured.first().at(0).toString(), file);
     }
 };
 
