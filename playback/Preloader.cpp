@@ -70,9 +70,9 @@ void Preloader::loadForFile(const QString &fileName)
         loadFactories({"midiparse"});
         return;
     }
-    // A video CD's sectors reach the decoder unwrapped, through an appsrc.
+    // A video CD's sectors reach the decoder unwrapped, through our own source.
     if (SectorReader::findLayout(fileName).found) {
-        loadFactories({"appsrc", "mpegpsdemux", "mpegaudioparse", "mpg123audiodec", "mpegvideoparse", "mpeg2dec",
+        loadFactories({"mpegpsdemux", "mpegaudioparse", "mpg123audiodec", "mpegvideoparse", "mpeg2dec",
                        "avdec_mpeg2video", "videoconvert", "videoscale"});
         return;
     }
