@@ -255,6 +255,39 @@ std::vector<float> channelOf(const std::vector<float> &interleaved, int channels
     return mono;
 }
 
+// When a channel's tone crossed half its level in the `span` seconds after
+// `at`, rising from silence or falling to it, in seconds after `at`; -1 when
+// it was not so before and after (nothing changed).
+double changeAfter(const std::vector<float> &sound, double frequency, double at, double span, bool rising)
+{
+    const auto heardIn = [&](double from, double to) {
+        return tones::findTones(stretchOf(sound, from, to), Rate, {frequency})[0].present;
+    };
+    if (heardIn(at - 0.1, at) == rising || heardIn(at + span - 0.1, at + span) != rising)
+        return -1;
+    std::vector<float> stretch = stretchOf(sound, at, at + span);
+    if (rising)
+        return tones::onsetSeconds(stretch, Rate, frequency);
+    // A fall is a rise with time running backwards.
+    std::reverse(stretch.begin(), stretch.end());
+    const double rise = tones::onsetSeconds(stretch, Rate, frequency);
+    return rise < 0 ? -1 : double(stretch.size()) / Rate - rise;
+}
+
+ChangeFigures changeFiguresOf(const std::vector<double> &delays)
+{
+    ChangeFigures figures;
+    figures.runs = int(delays.size());
+    std::vector<double> heard;
+    for (double d : delays)
+        if (d >= 0)
+            heard.push_back(1000 * d);
+    figures.heard = int(heard.size());
+    figures.medianMs = median(heard);
+    figures.worstMs = heard.empty() ? -1 : *std::max_element(heard.begin(), heard.end());
+    return figures;
+}
+
 } // namespace
 
 StartFigures measureStarts(const QString &program, MediaKind kind1, MediaKind kind2, int runs)
@@ -324,6 +357,71 @@ FirstPlayFigures measureFirstPlay(const QString &program, MediaKind kind1, Media
     figures.medianMs = median(toSound);
     figures.worstMs = toSound.empty() ? -1 : *std::max_element(toSound.begin(), toSound.end());
     return figures;
+}
+
+KeyToSoundFigures measureKeyToSound(const QString &program, int runs)
+{
+    constexpr double StepSpan = 0.5, SwitchSpan = 0.4; // seconds from one event to the next
+    const TonePair pair(LeadInSeconds, 10 + runs * (StepSpan + SwitchSpan));
+    tones::SinkRecorder recorder;
+    startRecording(recorder);
+    Player player(program);
+    if (!player.start({pair.files[0], pair.files[1]})) {
+        std::fprintf(stderr, "  the program's window did not come\n");
+        return {{.runs = runs}, {.runs = runs}};
+    }
+    QTest::qWait(500);
+    static Clicker input;
+    clickAt(player, PlayButton, recorder);
+    QTest::qWait(700);
+
+    // Channel 1 to 0 and back: 5 % a notch.
+    input.moveTo(player.onScreen(QRect(Channel1, QSize(1, 1))).topLeft());
+    QTest::qWait(100);
+    std::vector<std::pair<double, bool>> steps; // when, and whether up
+    for (int i = 0; i < runs; ++i) {
+        const bool up = i % 2;
+        input.turnWheel(up ? 20 : -20);
+        steps.emplace_back(recorder.elapsedSeconds(), up);
+        QTest::qWait(int(1000 * StepSpan));
+    }
+    // With no window manager nobody gives the window the keyboard.
+    run({QStringLiteral("windowfocus"), QStringLiteral("--sync"),
+         run({QStringLiteral("search"), QStringLiteral("--name"), QStringLiteral("^Tandra$")}).section('\n', 0, 0)});
+    QTest::qWait(100);
+    std::vector<std::pair<double, char>> switches; // when, and which key
+    for (int i = 0; i < runs; ++i) {
+        const char key = "120"[i % 3];
+        input.pressKey(static_cast<unsigned char>(key)); // the keysyms of digits are their characters
+        switches.emplace_back(recorder.elapsedSeconds(), key);
+        QTest::qWait(int(1000 * SwitchSpan));
+    }
+    const std::vector<float> sound = recorder.stop();
+
+    std::vector<double> stepDelays, switchDelays;
+    for (const auto &[at, up] : steps)
+        stepDelays.push_back(changeAfter(sound, pair.sounding[0], at, StepSpan, up));
+    // 1: channel 2 goes; 2: channel 1 goes and channel 2 comes; 0: channel 1 comes.
+    for (const auto &[at, key] : switches) {
+        double heard = -1;
+        if (key == '1')
+            heard = changeAfter(sound, pair.sounding[1], at, SwitchSpan, false);
+        else if (key == '0')
+            heard = changeAfter(sound, pair.sounding[0], at, SwitchSpan, true);
+        else {
+            const double goes = changeAfter(sound, pair.sounding[0], at, SwitchSpan, false);
+            const double comes = changeAfter(sound, pair.sounding[1], at, SwitchSpan, true);
+            heard = goes < 0 || comes < 0 ? -1 : std::max(goes, comes);
+        }
+        switchDelays.push_back(heard);
+    }
+    for (const auto &[what, delays] : {std::pair{"volume step", &stepDelays}, std::pair{"solo switch", &switchDelays}})
+        for (double d : *delays)
+            if (d < 0)
+                std::fprintf(stderr, "  %s: no change heard\n", what);
+            else
+                std::fprintf(stderr, "  %s heard after %.1f ms\n", what, 1000 * d);
+    return {changeFiguresOf(stepDelays), changeFiguresOf(switchDelays)};
 }
 
 } // namespace bench

@@ -58,4 +58,24 @@ struct FirstPlayFigures
 // first click on Play of its life.
 FirstPlayFigures measureFirstPlay(const QString &program, MediaKind kind1, MediaKind kind2, int starts);
 
+struct ChangeFigures
+{
+    double medianMs = -1; // from the event to the change heard
+    double worstMs = -1;
+    int heard = 0; // changes heard
+    int runs = 0;
+};
+
+struct KeyToSoundFigures
+{
+    ChangeFigures volumeStep; // the wheel over channel 1's button, to 0 and back
+    ChangeFigures soloSwitch; // the keys 1, 2 and 0 in turn
+};
+
+// The program started with the two tone files on its command line and
+// playing; then `runs` volume steps of the wheel, each taking channel 1 to 0
+// or back to 100 %, and `runs` solo switches. Each is timed from the event
+// reaching the X server to its channel's tone crossing half its level.
+KeyToSoundFigures measureKeyToSound(const QString &program, int runs);
+
 } // namespace bench

@@ -6,6 +6,7 @@
 #include <poll.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include <X11/Xlib.h>
 
@@ -13,6 +14,7 @@
 extern "C" {
 int XTestFakeMotionEvent(Display *display, int screen, int x, int y, unsigned long delay);
 int XTestFakeButtonEvent(Display *display, unsigned int button, Bool isPress, unsigned long delay);
+int XTestFakeKeyEvent(Display *display, unsigned int keycode, Bool isPress, unsigned long delay);
 }
 
 namespace bench {
@@ -68,6 +70,24 @@ void Clicker::click()
 {
     XTestFakeButtonEvent(m_display, 1, True, 0);
     XTestFakeButtonEvent(m_display, 1, False, 0);
+    XSync(m_display, False);
+}
+
+void Clicker::turnWheel(int notches)
+{
+    const unsigned int button = notches > 0 ? 4 : 5;
+    for (int i = 0; i < std::abs(notches); ++i) {
+        XTestFakeButtonEvent(m_display, button, True, 0);
+        XTestFakeButtonEvent(m_display, button, False, 0);
+    }
+    XSync(m_display, False);
+}
+
+void Clicker::pressKey(unsigned long keysym)
+{
+    const unsigned int code = XKeysymToKeycode(m_display, keysym);
+    XTestFakeKeyEvent(m_display, code, True, 0);
+    XTestFakeKeyEvent(m_display, code, False, 0);
     XSync(m_display, False);
 }
 

@@ -23,13 +23,18 @@ protected:
     _XDisplay *m_display;
 };
 
-// Clicks through the X test extension, as xdotool does.
+// Clicks, turns the wheel and presses keys through the X test extension, as
+// xdotool does; each returns once the server has had all of it.
 class Clicker : public XConnection
 {
 public:
     void moveTo(QPoint screen);
-    // Presses and releases the left button; returns once the server has both.
+    // Presses and releases the left button.
     void click();
+    // Turns the wheel by `notches` at once, up when positive.
+    void turnWheel(int notches);
+    // Presses and releases the key of an X keysym (XK_1 is 0x31).
+    void pressKey(unsigned long keysym);
 };
 
 // Tells when a top-level window is mapped. Watches from its construction.

@@ -20,6 +20,9 @@
 //     and worst of the runs, beside both channels on the default sink
 //   tandra_bench outputs-use <program> [rounds]
 //     processor time with two outputs beside one, taking turns
+//   tandra_bench keys <program> [runs]
+//     key to sound: volume steps of the wheel and solo switches (keys 1, 2,
+//     0), each from the event to the change heard, median and worst
 //   tandra_bench startup <program> <window title> [runs]
 //     process start to the window mapped, taking turns with the bare windows
 //     built beside this benchmark
@@ -47,6 +50,7 @@ constexpr int UseRoundCount = 3; // of this program and sox -m taking turns
 constexpr double StartUpLimit = 1.7; // times the bare window
 constexpr int StartUpRuns = 11;
 constexpr double IdleLimitMiB = 45;
+constexpr double KeyToSoundLimitMs = 60;
 
 const QString SecondSink = QStringLiteral("tandra_bench_second"); // added for the rows of two outputs
 const QString BareTitle = QStringLiteral("Tandra-bare");
@@ -530,6 +534,25 @@ void reportOutputSkew(const QString &program, int runs)
     line();
 }
 
+void reportKeyToSound(const QString &program, int runs)
+{
+    progress(QStringLiteral("key to sound"));
+    const KeyToSoundFigures f = measureKeyToSound(program, runs);
+    line(QStringLiteral("### Key to sound: from the wheel or the key to the change heard, ms (median and worst of %1)")
+             .arg(runs));
+    line();
+    line(QStringLiteral("| change | median | worst | target |"));
+    line(QStringLiteral("|---|---|---|---|"));
+    const auto row = [](const QString &change, const ChangeFigures &c) {
+        line(QStringLiteral("| %1%2 | %3 | %4 | worst ≤ %5 |")
+                 .arg(change, heardNote(c.heard, c.runs), ms(c.medianMs), against(c.worstMs, KeyToSoundLimitMs),
+                      QString::number(KeyToSoundLimitMs)));
+    };
+    row(QStringLiteral("volume step: the wheel over channel 1, to 0 and back"), f.volumeStep);
+    row(QStringLiteral("solo switch: the keys 1, 2 and 0 in turn"), f.soloSwitch);
+    line();
+}
+
 void reportFirstPlay(const Programs &programs, int starts)
 {
     line(QStringLiteral("### First Play after start-up, click to sound, ms (median and worst of %1 fresh starts)").arg(starts));
@@ -602,6 +625,7 @@ int report(const QStringList &arguments)
     const int runs = parser.value(QStringLiteral("runs")).toInt();
     reportStarts(programs, parser.isSet(QStringLiteral("quick")), runs);
     reportOutputSkew(programs.current, runs);
+    reportKeyToSound(programs.current, runs);
     return 0;
 }
 
@@ -656,6 +680,11 @@ int main(int argc, char *argv[])
         reportOutputUse(args[2], rounds > 0 ? rounds : UseRoundCount);
         return 0;
     }
+    if (mode == QLatin1String("keys") && args.size() >= 3) {
+        const int runs = args.size() > 3 ? args[3].toInt() : 10;
+        reportKeyToSound(args[2], runs > 0 ? runs : 10);
+        return 0;
+    }
     if (mode == QLatin1String("sound") && args.size() >= 3) {
         reportSound(args[2]);
         return 0;
@@ -670,6 +699,6 @@ int main(int argc, char *argv[])
                     f[0].medianMs / f[1].medianMs, f[2].medianMs);
         return 0;
     }
-    std::fprintf(stderr, "usage: tandra_bench report|start|first|sound|use|outputs|outputs-use|startup ... (see the top of tandra_bench.cpp)\n");
+    std::fprintf(stderr, "usage: tandra_bench report|start|first|sound|use|outputs|outputs-use|keys|startup ... (see the top of tandra_bench.cpp)\n");
     return 2;
 }

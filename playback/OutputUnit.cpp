@@ -1,13 +1,15 @@
 #include "OutputUnit.h"
 
 #include "LimiterElement.h"
+#include "MixerElement.h"
 
 #include <algorithm>
 
 namespace {
 
-constexpr int MixBlockMs = 100;
-constexpr int OutputBlockMs = 40;
+constexpr int MixBlockMs = 10;
+constexpr int OutputBlockMs = 10;
+constexpr int OutputBufferMs = 30;
 
 GstCaps *rawCaps(const QString &sampleFormat, const OutputFormat &format)
 {
@@ -44,7 +46,7 @@ OutputFormat formatTakenBy(GstElement *output)
 std::unique_ptr<OutputUnit> OutputUnit::create(GstElement *pipeline, GstElement *output, const QString &device,
                                                const OutputFormat &asked)
 {
-    GstElement *mixer = gst_element_factory_make("audiomixer", nullptr);
+    GstElement *mixer = createMixerElement();
     GstElement *mixFilter = gst_element_factory_make("capsfilter", nullptr);
     GstElement *limiter = createLimiterElement();
     GstElement *convert = gst_element_factory_make("audioconvert", nullptr);
@@ -68,16 +70,17 @@ std::unique_ptr<OutputUnit> OutputUnit::create(GstElement *pipeline, GstElement 
     g_object_set(outFilter, "caps", outCaps, nullptr);
     gst_caps_unref(outCaps);
     g_object_set(convert, "dithering", 0 /* none */, "noise-shaping", 0 /* none */, nullptr);
-    // The mixer runs in blocks of 100 ms, the sound server takes 40 ms at a
-    // time (10 and 10 by default): far fewer wake-ups for a player that needs
-    // no low latency, while a new volume is still heard within a third of a
-    // second.
+    // A new gain is heard after what the sound server holds (OutputBufferMs),
+    // the block being handed on and the one it starts with: small blocks and
+    // a short buffer keep that under 60 ms, at the cost of more wake-ups.
     g_object_set(mixer, "output-buffer-duration", guint64(MixBlockMs * GST_MSECOND), nullptr);
     // A mixer made while the others play starts where its first sound is,
     // not at the pipeline's start.
     gst_util_set_object_arg(G_OBJECT(mixer), "start-time-selection", "first");
     if (hasProperty(output, "latency-time"))
         g_object_set(output, "latency-time", gint64(OutputBlockMs * 1000), nullptr);
+    if (hasProperty(output, "buffer-time"))
+        g_object_set(output, "buffer-time", gint64(OutputBufferMs * 1000), nullptr);
 
     // Added, each is held by the pipeline until removed.
     for (GstElement *e : elements)

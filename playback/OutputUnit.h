@@ -8,10 +8,10 @@
 #include <memory>
 
 // One output in use, in the shared pipeline:
-//   audiomixer ! mix format ! limiter ! audioconvert ! output format ! output
+//   mixer ! mix format ! limiter ! audioconvert ! output format ! output
 // The channels leaving by it bring their sound to the output's own rate and
-// channels as 32-bit float (mixCaps), the mixer adds, and the limiter keeps
-// the sum under full scale. Converting back to the output's samples adds no
+// channels as 32-bit float (mixCaps), the mixer (MixerElement) adds, and the
+// limiter keeps the sum under full scale. Converting back to the output's samples adds no
 // dither, so a sample that went in comes out unchanged. Each output has its
 // own stream on the sound server; all run on the pipeline's one clock.
 class OutputUnit
