@@ -24,6 +24,7 @@ struct TandraMixerPad
     double volume;
     gboolean mute;
     bool restart; // nothing to fade from: take the gain at once
+    bool fadeIn;  // flushed: its sound comes in from silence where it lands
     // Used by the mixing thread alone.
     GainRamp ramp;
     gint64 rampStart; // the output frame the ramp starts on
@@ -83,12 +84,13 @@ void getPadProperty(GObject *object, guint id, GValue *value, GParamSpec *spec)
     GST_OBJECT_UNLOCK(pad);
 }
 
-// After a seek the sound before it is gone: no fade from its gain.
+// A pad flushed alone (its channel jumped) fades its new sound in from
+// silence, from its first frame on, so that the jump does not click.
 GstFlowReturn flushPad(GstAggregatorPad *aggregatorPad, GstAggregator *aggregator)
 {
     TandraMixerPad *pad = padOf(aggregatorPad);
     GST_OBJECT_LOCK(pad);
-    pad->restart = true;
+    pad->fadeIn = true;
     GST_OBJECT_UNLOCK(pad);
     return GST_AGGREGATOR_PAD_CLASS(tandra_mixer_pad_parent_class)->flush(aggregatorPad, aggregator);
 }
@@ -111,6 +113,7 @@ void tandra_mixer_pad_init(TandraMixerPad *pad)
     pad->volume = 1;
     pad->mute = FALSE;
     pad->restart = true;
+    pad->fadeIn = false;
     new (&pad->ramp) GainRamp(1);
     pad->rampStart = 0;
 }
@@ -155,9 +158,20 @@ GstFlowReturn aggregate(GstAggregator *aggregator, gboolean timeout)
     return GST_AGGREGATOR_CLASS(tandra_mixer_parent_class)->aggregate(aggregator, timeout);
 }
 
+// A seek of the whole mix, after each pad's own flush: every pad starts
+// anew at its gain, sample for sample, as from the start.
 GstFlowReturn flush(GstAggregator *aggregator)
 {
     mixerOf(aggregator)->mixedBlock = -1;
+    GST_OBJECT_LOCK(aggregator);
+    for (GList *l = GST_ELEMENT(aggregator)->sinkpads; l; l = l->next) {
+        TandraMixerPad *pad = padOf(l->data);
+        GST_OBJECT_LOCK(pad);
+        pad->fadeIn = false;
+        pad->restart = true;
+        GST_OBJECT_UNLOCK(pad);
+    }
+    GST_OBJECT_UNLOCK(aggregator);
     return GST_AGGREGATOR_CLASS(tandra_mixer_parent_class)->flush(aggregator);
 }
 
@@ -182,8 +196,15 @@ gboolean aggregateOneBuffer(GstAudioAggregator *aggregator, GstAudioAggregatorPa
     const GstAudioInfo &info = GST_AUDIO_AGGREGATOR_PAD(GST_AGGREGATOR(aggregator)->srcpad)->info;
     const int channels = GST_AUDIO_INFO_CHANNELS(&info);
     mixer->mixedBlock = mixer->blockStart;
-    // The first of a new stretch of sound: nothing before it to fade from.
-    if (inOffset == 0 && GST_BUFFER_IS_DISCONT(inBuffer)) {
+    GST_OBJECT_LOCK(pad);
+    const bool fadeIn = std::exchange(pad->fadeIn, false);
+    const double asked = pad->mute ? 0 : pad->volume;
+    GST_OBJECT_UNLOCK(pad);
+    if (fadeIn) {
+        pad->ramp = GainRamp(0, asked, GainRamp::fadeFrames(GST_AUDIO_INFO_RATE(&info)));
+        pad->rampStart = mixer->blockStart + outOffset;
+    } else if (inOffset == 0 && GST_BUFFER_IS_DISCONT(inBuffer)) {
+        // The first of a new stretch of sound: nothing before it to fade from.
         GST_OBJECT_LOCK(pad);
         pad->restart = true;
         GST_OBJECT_UNLOCK(pad);

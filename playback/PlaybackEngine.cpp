@@ -4,6 +4,7 @@
 #include "ChannelBranch.h"
 #include "GstSetup.h"
 #include "Loudness.h"
+#include "MixerElement.h"
 #include "SoundOutput.h"
 #include "SynthPool.h"
 
@@ -75,10 +76,7 @@ PlaybackEngine::PlaybackEngine(EngineOptions options, QObject *parent)
               [this](int i) { applyVolume(i); })
 {
     connect(&m_retry, &OutputRetry::outputBack, this, &PlaybackEngine::outputBack);
-    connect(&m_loudness, &LoudnessMatch::gainsChanged, this, [this] {
-        for (int i = 0; i < ChannelCount; ++i)
-            applyVolume(i);
-    });
+    connect(&m_loudness, &LoudnessMatch::gainsChanged, this, &PlaybackEngine::applyVolumes);
     // GStreamer itself starts with the first use, not with the window.
     for (int i = 0; i < ChannelCount; ++i) {
         m_channels[i] = std::make_unique<ChannelState>();
@@ -509,6 +507,18 @@ void PlaybackEngine::applyVolume(int index)
     }
 }
 
+// Both channels' gains, taken up by their mixers on one frame: a solo
+// switch is a crossfade.
+void PlaybackEngine::applyVolumes()
+{
+    for (const auto &unit : m_outputs.units())
+        holdMixerChanges(unit->mixer(), true);
+    for (int i = 0; i < ChannelCount; ++i)
+        applyVolume(i);
+    for (const auto &unit : m_outputs.units())
+        holdMixerChanges(unit->mixer(), false);
+}
+
 void PlaybackEngine::setVolume(int index, double level)
 {
     m_channels[index]->volume = std::clamp(level, 0.0, 1.0);
@@ -566,8 +576,7 @@ void PlaybackEngine::loopChannel(int index)
 void PlaybackEngine::setSolo(int channel)
 {
     m_solo = channel >= 0 && channel < ChannelCount ? channel : -1;
-    for (int i = 0; i < ChannelCount; ++i)
-        applyVolume(i);
+    applyVolumes();
 }
 
 void PlaybackEngine::notePosition()

@@ -130,6 +130,7 @@ private:
     void readBus();
     void handleMessage(GstMessage *message);
     void applyVolume(int channel);
+    void applyVolumes();
     void jump(int channel);
     void describeStream();
 

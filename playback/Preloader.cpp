@@ -58,7 +58,7 @@ void Preloader::prepareFile(const QString &fileName, std::function<void()> coreL
 void Preloader::loadCore()
 {
     loadFactories({"uridecodebin", "decodebin", "typefind", "filesrc", "queue", "multiqueue", "audioconvert",
-                   "audioresample", "capsfilter", "audiomixer", "pulsesink"});
+                   "audioresample", "capsfilter", "pulsesink"});
 }
 
 void Preloader::loadForFile(const QString &fileName)

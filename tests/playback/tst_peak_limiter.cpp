@@ -110,7 +110,7 @@ private slots:
         }
     }
 
-    // Blocks of 100 ms, as the mixer hands them on, give the very samples
+    // Blocks of 10 ms, as the mixer hands them on, give the very samples
     // that frames one by one give, in quiet stretches, loud ones and the
     // release between.
     void sameWhateverTheBlocks()
@@ -124,7 +124,7 @@ private slots:
         std::vector<float> framed = in, blocked = in;
         for (std::size_t f = 0; f < in.size() / 2; ++f)
             byFrame.process(framed.data() + 2 * f, 1);
-        const std::size_t block = std::size_t(Rate / 10);
+        const std::size_t block = std::size_t(Rate / 100);
         for (std::size_t f = 0; f < in.size() / 2; f += block)
             byBlock.process(blocked.data() + 2 * f, std::min(block, in.size() / 2 - f));
         QVERIFY(framed == blocked);
