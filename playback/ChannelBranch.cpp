@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
+#include <gst/audio/gstaudiodecoder.h>
 #include <gst/base/gstaggregator.h>
 
 #include <algorithm>
@@ -46,6 +47,25 @@ const char *windowVideoSinkName()
         return "autovideosink";
     }();
     return chosen;
+}
+
+// Once its first sound has gone (as soon as it could), a decoder hands on
+// blocks of this length: far fewer wake-ups of its thread and the mixer's
+// than a frame (26 ms of an MP3) at a time.
+constexpr GstClockTime DecoderBlock = 100 * GST_MSECOND;
+
+void handOnInBlocks(GstElement *bin)
+{
+    GstIterator *it = gst_bin_iterate_recurse(GST_BIN(bin));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        auto *element = GST_ELEMENT(g_value_get_object(&item));
+        if (GST_IS_AUDIO_DECODER(element))
+            gst_audio_decoder_set_min_latency(GST_AUDIO_DECODER(element), DecoderBlock);
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
 }
 
 bool hasCapsPrefix(GstPad *pad, const char *prefix)
@@ -472,7 +492,8 @@ GstPadProbeReturn ChannelBranch::onOutput(GstPad *, GstPadProbeInfo *info, gpoin
     auto *branch = static_cast<ChannelBranch *>(self);
     GstElement *bin = branch->m_bin.get();
     if (info->type & GST_PAD_PROBE_TYPE_BUFFER) {
-        branch->m_started = true;
+        if (!branch->m_started.exchange(true))
+            handOnInBlocks(bin);
         // Linked here, this very buffer goes to the mixer.
         if (branch->m_joinLater)
             branch->joinMixer(mixerRunningTime(branch->m_mixer));

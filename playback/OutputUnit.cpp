@@ -7,9 +7,9 @@
 
 namespace {
 
-constexpr int MixBlockMs = 10;
-constexpr int OutputBlockMs = 10;
-constexpr int OutputBufferMs = 30;
+constexpr int MixBlockMs = 15;
+constexpr int OutputBlockMs = 15;
+constexpr int OutputBufferMs = 45;
 
 GstCaps *rawCaps(const QString &sampleFormat, const OutputFormat &format)
 {
