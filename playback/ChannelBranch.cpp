@@ -128,7 +128,9 @@ bool ChannelBranch::build()
 
     m_formatSrc.reset(gst_element_get_static_pad(format, "src"));
     m_output = gst_ghost_pad_new("src", m_formatSrc.get());
-    gst_pad_add_probe(m_output, GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+    gst_pad_add_probe(m_output,
+                      GstPadProbeType(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM
+                                      | GST_PAD_PROBE_TYPE_EVENT_FLUSH),
                       &ChannelBranch::onOutput, this, nullptr);
     gst_pad_add_probe(m_output, GST_PAD_PROBE_TYPE_EVENT_UPSTREAM, &ChannelBranch::onSeek, this, nullptr);
     gst_element_add_pad(m_bin.get(), m_output);
@@ -253,11 +255,17 @@ void ChannelBranch::finishRound()
 
 GstClockTimeDiff ChannelBranch::fileAtRunningZero() const { return m_fileStart - gst_pad_get_offset(m_output); }
 
-void ChannelBranch::jump(const ChannelPlacement &placement)
+// The pad offset changes as the seek's flush passes, before its new segment.
+void ChannelBranch::placeAfterFlush(const ChannelPlacement &placement)
 {
     m_fileStart = placement.fileStart;
     m_pendingPadOffset = placement.padOffset;
     m_offsetPending = true;
+}
+
+void ChannelBranch::jump(const ChannelPlacement &placement)
+{
+    placeAfterFlush(placement);
     // Sent from inside the bin, so that it is not taken for the pipeline's.
     gst_pad_send_event(m_formatSrc.get(),
                        gst_event_new_seek(1.0, GST_FORMAT_TIME, GstSeekFlags(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE),
@@ -281,16 +289,13 @@ GstPadProbeReturn ChannelBranch::onSeek(GstPad *, GstPadProbeInfo *info, gpointe
     if (format != GST_FORMAT_TIME || startType != GST_SEEK_TYPE_SET || start < 0)
         return GST_PAD_PROBE_OK;
     const ChannelPlacement placement = placeChannel(start, branch->m_offset, 0);
-    branch->m_fileStart = placement.fileStart;
-    branch->m_pendingPadOffset = placement.padOffset;
-    branch->m_offsetPending = true;
+    branch->placeAfterFlush(placement);
     GstEvent *placed = gst_event_new_seek(rate, format, flags, startType, placement.fileStart, stopType, stop);
     gst_event_set_seqnum(placed, gst_event_get_seqnum(event));
     gst_event_unref(event);
     GST_PAD_PROBE_INFO_DATA(info) = placed;
     return GST_PAD_PROBE_OK;
 }
-
 
 qint64 ChannelBranch::durationMs() const
 {

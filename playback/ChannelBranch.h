@@ -112,6 +112,7 @@ private:
     static GstPadProbeReturn onIdleToMove(GstPad *pad, GstPadProbeInfo *info, gpointer self);
     static GstPadProbeReturn onSeek(GstPad *pad, GstPadProbeInfo *info, gpointer self);
     void releaseMixerPad(GstPadRef pad);
+    void placeAfterFlush(const ChannelPlacement &placement);
     bool isLaterRound() const { return m_setup.joinAt >= 0; }
     bool joinMixer(GstClockTimeDiff startsAt);
 
