@@ -1,7 +1,7 @@
 #include "CommandLine.h"
 
 #include "AppLog.h"
-#include "OffsetBox.h"
+#include "Playback.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -91,11 +91,11 @@ StartOffsets startOffsets(const QCommandLineParser &parser)
         const QString asked = parser.value(OffsetOption[channel]);
         bool number = false;
         const qint64 offsetMs = asked.toLongLong(&number);
-        if (number && qAbs(offsetMs) <= OffsetBox::MaxMs)
+        if (number && qAbs(offsetMs) <= Playback::MaxOffsetMs)
             start.channels[channel] = offsetMs;
         else
             wrong << QStringLiteral("--%1 \"%2\" is not a whole number of milliseconds from -%3 to %3")
-                         .arg(OffsetOption[channel], asked, QString::number(OffsetBox::MaxMs));
+                         .arg(OffsetOption[channel], asked, QString::number(Playback::MaxOffsetMs));
     }
     start.problem = wrong.join(QStringLiteral("; "));
     return start;

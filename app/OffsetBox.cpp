@@ -1,5 +1,7 @@
 #include "OffsetBox.h"
 
+#include "Playback.h"
+
 #include <QDialogButtonBox>
 #include <QKeyEvent>
 #include <QLabel>
@@ -46,7 +48,7 @@ OffsetBox::OffsetBox(int channel, qint64 offsetMs, std::function<void(qint64)> a
     m_value->setObjectName(QStringLiteral("Spn_Offset"));
     m_value->setAccessibleName(windowTitle());
     m_value->setLayoutDirection(Qt::LeftToRight); // a signed number with its unit
-    m_value->setRange(-int(MaxMs), int(MaxMs));
+    m_value->setRange(-int(Playback::MaxOffsetMs), int(Playback::MaxOffsetMs));
     m_value->setSingleStep(StepMs);
     m_value->setSuffix(QStringLiteral(" ms"));
     m_value->setValue(int(offsetMs));

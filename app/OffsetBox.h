@@ -15,8 +15,6 @@ class OffsetBox : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr qint64 MaxMs = 24 * 3600 * 1000; // a day either way
-
     // apply: what makes an offset heard; called with each new value.
     OffsetBox(int channel, qint64 offsetMs, std::function<void(qint64)> apply, QWidget *parent);
 

@@ -71,7 +71,7 @@ public:
     // skipped. The timeline (position, duration, seeks) is the one where a
     // channel at 0 plays its file from its start: channel i plays its file
     // at position - offset. A change while playing moves that channel alone.
-    static constexpr qint64 MaxOffsetMs = 24LL * 3600 * 1000;
+    static constexpr qint64 MaxOffsetMs = 24LL * 3600 * 1000; // a day either way
     virtual void setOffset(int channel, qint64 offsetMs) = 0;
     virtual qint64 offsetMs(int channel) const = 0;
 
