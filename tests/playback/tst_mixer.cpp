@@ -129,7 +129,6 @@ private slots:
         QTest::newRow("out of a solo, 48 kHz") << 1.0 << 0.0 << 48000;
         QTest::newRow("into a solo, 44.1 kHz") << 0.0 << 1.0 << 44100;
         QTest::newRow("a volume step up") << 0.5 << 0.8 << 48000;
-        QTest::newRow("a volume step down") << 0.8 << 0.5 << 48000;
     }
     void gainRamp()
     {
@@ -164,7 +163,6 @@ private slots:
         QTest::addColumn<bool>("heldApart"); // B set a block after A, changes held between
         QTest::newRow("summed exactly") << 1.0 << 1.0 << 1.0 << 1.0 << false;
         QTest::newRow("a volume step") << 0.5 << 0.8 << 1.0 << 1.0 << false;
-        QTest::newRow("a mute") << 1.0 << 0.0 << 1.0 << 1.0 << false;
         QTest::newRow("a solo switch") << 1.0 << 0.0 << 0.0 << 1.0 << false;
         QTest::newRow("a solo switch set apart, held") << 0.0 << 1.0 << 1.0 << 0.0 << true;
     }
