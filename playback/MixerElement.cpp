@@ -39,6 +39,11 @@ struct TandraMixer
 {
     GstAudioAggregator parent;
     bool held;           // guarded by the object lock
+    // Held while a block is mixed, but not while it is pushed on: the base
+    // class lets go of the pad list while it mixes a pad, so a pad must
+    // not be added or released meanwhile.
+    GMutex padsLock;
+    bool mixing;         // the mixing thread holds padsLock; mixing thread
     gint64 blockStart;   // the output frame the block being mixed starts on; mixing thread
     gint64 mixedBlock;   // the last block any pad was mixed into; mixing thread
 };
@@ -155,7 +160,48 @@ GstFlowReturn aggregate(GstAggregator *aggregator, gboolean timeout)
                 takeGain(mixer, padOf(l->data), rate, mixer->held);
     }
     GST_OBJECT_UNLOCK(aggregator);
-    return GST_AGGREGATOR_CLASS(tandra_mixer_parent_class)->aggregate(aggregator, timeout);
+    g_mutex_lock(&mixer->padsLock);
+    mixer->mixing = true;
+    const GstFlowReturn result = GST_AGGREGATOR_CLASS(tandra_mixer_parent_class)->aggregate(aggregator, timeout);
+    mixer->mixing = false;
+    g_mutex_unlock(&mixer->padsLock);
+    return result;
+}
+
+// Pushing on may wait (a paused sink), so pads may come and go meanwhile.
+GstFlowReturn finishBuffer(GstAggregator *aggregator, GstBuffer *buffer)
+{
+    TandraMixer *mixer = mixerOf(aggregator);
+    const bool mixing = mixer->mixing;
+    if (mixing)
+        g_mutex_unlock(&mixer->padsLock);
+    const GstFlowReturn result = GST_AGGREGATOR_CLASS(tandra_mixer_parent_class)->finish_buffer(aggregator, buffer);
+    if (mixing)
+        g_mutex_lock(&mixer->padsLock);
+    return result;
+}
+
+GstPad *requestPad(GstElement *element, GstPadTemplate *padTemplate, const gchar *name, const GstCaps *caps)
+{
+    TandraMixer *mixer = mixerOf(element);
+    g_mutex_lock(&mixer->padsLock);
+    GstPad *pad = GST_ELEMENT_CLASS(tandra_mixer_parent_class)->request_new_pad(element, padTemplate, name, caps);
+    g_mutex_unlock(&mixer->padsLock);
+    return pad;
+}
+
+void releasePad(GstElement *element, GstPad *pad)
+{
+    TandraMixer *mixer = mixerOf(element);
+    g_mutex_lock(&mixer->padsLock);
+    GST_ELEMENT_CLASS(tandra_mixer_parent_class)->release_pad(element, pad);
+    g_mutex_unlock(&mixer->padsLock);
+}
+
+void finalize(GObject *object)
+{
+    g_mutex_clear(&mixerOf(object)->padsLock);
+    G_OBJECT_CLASS(tandra_mixer_parent_class)->finalize(object);
 }
 
 // A seek of the whole mix, after each pad's own flush: every pad starts
@@ -258,13 +304,19 @@ void tandra_mixer_class_init(TandraMixerClass *klass)
                                                          GST_TYPE_AUDIO_AGGREGATOR_CONVERT_PAD);
     auto *aggregatorClass = GST_AGGREGATOR_CLASS(klass);
     aggregatorClass->aggregate = aggregate;
+    aggregatorClass->finish_buffer = finishBuffer;
     aggregatorClass->flush = flush;
+    elementClass->request_new_pad = requestPad;
+    elementClass->release_pad = releasePad;
+    G_OBJECT_CLASS(klass)->finalize = finalize;
     GST_AUDIO_AGGREGATOR_CLASS(klass)->aggregate_one_buffer = aggregateOneBuffer;
 }
 
 void tandra_mixer_init(TandraMixer *mixer)
 {
     mixer->held = false;
+    g_mutex_init(&mixer->padsLock);
+    mixer->mixing = false;
     mixer->blockStart = 0;
     mixer->mixedBlock = -1;
 }
