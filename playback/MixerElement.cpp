@@ -38,7 +38,10 @@ struct TandraMixerPadClass
 struct TandraMixer
 {
     GstAudioAggregator parent;
-    bool held;           // guarded by the object lock
+    // New gains start on the frame of this running time, or with the next
+    // block once it has passed; none while held. Guarded by the object lock.
+    GstClockTime takeFrom;
+    GstClockTime blockTime; // the running time the block being mixed starts on; object lock
     // Held while a block is mixed, but not while it is pushed on: the base
     // class lets go of the pad list while it mixes a pad, so a pad must
     // not be added or released meanwhile.
@@ -125,27 +128,37 @@ void tandra_mixer_pad_init(TandraMixerPad *pad)
 
 // Element
 
-// The pad's gain as asked, from the start of the block: at once when it
-// starts anew, else by a ramp from where it is now, unless changes are held.
-void takeGain(TandraMixer *mixer, TandraMixerPad *pad, int rate, bool held)
+// The pad's gain as asked: at once when it starts anew, else by a ramp from
+// where it is on frame `start`; a change waits while `start` is negative.
+void takeGain(TandraMixer *mixer, TandraMixerPad *pad, int rate, gint64 start)
 {
     GST_OBJECT_LOCK(pad);
     const double target = pad->mute ? 0 : pad->volume;
     const bool restart = std::exchange(pad->restart, false);
     GST_OBJECT_UNLOCK(pad);
-    const gint64 start = mixer->blockStart;
-    if (restart)
+    if (restart) {
         pad->ramp = GainRamp(target);
-    else if (!held && target != pad->ramp.to())
+        pad->rampStart = mixer->blockStart;
+    } else if (start >= 0 && target != pad->ramp.to()) {
         pad->ramp = GainRamp(pad->ramp.at(start - pad->rampStart), target, GainRamp::fadeFrames(rate));
-    else
-        return;
-    pad->rampStart = start;
+        pad->rampStart = start;
+    }
 }
 
-// New gains start with a block, all on its first frame, before any pad is
-// mixed into it: the base class may come back to a block several times
-// while its pads' sound comes in.
+// The frame new gains start on, for the block about to be mixed; -1 while held.
+gint64 changeFrame(const TandraMixer *mixer, int rate)
+{
+    if (mixer->takeFrom == GST_CLOCK_TIME_NONE)
+        return -1;
+    if (!GST_CLOCK_TIME_IS_VALID(mixer->blockTime) || mixer->takeFrom <= mixer->blockTime)
+        return mixer->blockStart;
+    return mixer->blockStart +
+           gint64(gst_util_uint64_scale_ceil(mixer->takeFrom - mixer->blockTime, guint64(rate), GST_SECOND));
+}
+
+// New gains are taken up as a block starts, for all pads on one frame, before
+// any pad is mixed into it: the base class may come back to a block several
+// times while its pads' sound comes in.
 GstFlowReturn aggregate(GstAggregator *aggregator, gboolean timeout)
 {
     TandraMixer *mixer = mixerOf(aggregator);
@@ -155,9 +168,14 @@ GstFlowReturn aggregate(GstAggregator *aggregator, gboolean timeout)
     if (rate > 0 && segment.format == GST_FORMAT_TIME) {
         const GstClockTime position = GST_CLOCK_TIME_IS_VALID(segment.position) ? segment.position : segment.start;
         mixer->blockStart = gint64(gst_util_uint64_scale_ceil(position - segment.start, guint64(rate), GST_SECOND));
-        if (mixer->mixedBlock != mixer->blockStart)
+        mixer->blockTime = gst_segment_to_running_time(&segment, GST_FORMAT_TIME, position);
+        if (mixer->mixedBlock != mixer->blockStart) {
+            const gint64 start = changeFrame(mixer, rate);
             for (GList *l = GST_ELEMENT(aggregator)->sinkpads; l; l = l->next)
-                takeGain(mixer, padOf(l->data), rate, mixer->held);
+                takeGain(mixer, padOf(l->data), rate, start);
+            if (start >= 0)
+                mixer->takeFrom = 0; // taken: later changes start with their block
+        }
     }
     GST_OBJECT_UNLOCK(aggregator);
     g_mutex_lock(&mixer->padsLock);
@@ -210,6 +228,8 @@ GstFlowReturn flush(GstAggregator *aggregator)
 {
     mixerOf(aggregator)->mixedBlock = -1;
     GST_OBJECT_LOCK(aggregator);
+    if (mixerOf(aggregator)->takeFrom != GST_CLOCK_TIME_NONE)
+        mixerOf(aggregator)->takeFrom = 0; // a time from before the seek means nothing after it
     for (GList *l = GST_ELEMENT(aggregator)->sinkpads; l; l = l->next) {
         TandraMixerPad *pad = padOf(l->data);
         GST_OBJECT_LOCK(pad);
@@ -254,7 +274,7 @@ gboolean aggregateOneBuffer(GstAudioAggregator *aggregator, GstAudioAggregatorPa
         GST_OBJECT_LOCK(pad);
         pad->restart = true;
         GST_OBJECT_UNLOCK(pad);
-        takeGain(mixer, pad, GST_AUDIO_INFO_RATE(&info), true);
+        takeGain(mixer, pad, GST_AUDIO_INFO_RATE(&info), -1);
     }
     gint64 frame = mixer->blockStart + outOffset - pad->rampStart; // within the ramp
     if (pad->ramp.isDoneAt(frame) && pad->ramp.to() == 0)
@@ -314,7 +334,8 @@ void tandra_mixer_class_init(TandraMixerClass *klass)
 
 void tandra_mixer_init(TandraMixer *mixer)
 {
-    mixer->held = false;
+    mixer->takeFrom = 0;
+    mixer->blockTime = GST_CLOCK_TIME_NONE;
     g_mutex_init(&mixer->padsLock);
     mixer->mixing = false;
     mixer->blockStart = 0;
@@ -328,11 +349,28 @@ GstElement *createMixerElement()
     return GST_ELEMENT(g_object_new(tandra_mixer_get_type(), nullptr));
 }
 
-void holdMixerChanges(GstElement *mixer, bool hold)
+void holdMixerChanges(GstElement *mixer)
+{
+    releaseMixerChanges(mixer, GST_CLOCK_TIME_NONE);
+}
+
+void releaseMixerChanges(GstElement *mixer, GstClockTime from)
 {
     if (!mixer || !G_TYPE_CHECK_INSTANCE_TYPE(mixer, tandra_mixer_get_type()))
         return;
     GST_OBJECT_LOCK(mixer);
-    mixerOf(mixer)->held = hold;
+    mixerOf(mixer)->takeFrom = from;
     GST_OBJECT_UNLOCK(mixer);
+}
+
+GstClockTime mixerNextBlockTime(GstElement *mixer)
+{
+    if (!mixer || !G_TYPE_CHECK_INSTANCE_TYPE(mixer, tandra_mixer_get_type()))
+        return 0;
+    guint64 duration = 0;
+    g_object_get(mixer, "output-buffer-duration", &duration, nullptr);
+    GST_OBJECT_LOCK(mixer);
+    const GstClockTime start = mixerOf(mixer)->blockTime;
+    GST_OBJECT_UNLOCK(mixer);
+    return GST_CLOCK_TIME_IS_VALID(start) ? start + duration : 0;
 }

@@ -12,5 +12,11 @@
 GstElement *createMixerElement();
 
 // While held, new gains wait, so that gains set on several pads one after
-// another all start on the same frame once let go.
-void holdMixerChanges(GstElement *mixer, bool hold);
+// another all start on the same frame once let go: the frame of running
+// time `from`, or the first of the next block if that has been mixed.
+void holdMixerChanges(GstElement *mixer);
+void releaseMixerChanges(GstElement *mixer, GstClockTime from = 0);
+
+// The running time the block after the one being mixed starts on: the
+// earliest a change can start on every output (0 before the first block).
+GstClockTime mixerNextBlockTime(GstElement *mixer);

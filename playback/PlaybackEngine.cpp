@@ -4,7 +4,6 @@
 #include "ChannelBranch.h"
 #include "GstSetup.h"
 #include "Loudness.h"
-#include "MixerElement.h"
 #include "SoundOutput.h"
 #include "SynthPool.h"
 
@@ -505,18 +504,6 @@ void PlaybackEngine::applyVolume(int index)
         const ChannelBranch::Setup setup = branchSetup(index);
         c.branch->setVolume(setup.volume, setup.muted);
     }
-}
-
-// Both channels' gains, taken up by their mixers on one frame: a solo
-// switch is a crossfade.
-void PlaybackEngine::applyVolumes()
-{
-    for (const auto &unit : m_outputs.units())
-        holdMixerChanges(unit->mixer(), true);
-    for (int i = 0; i < ChannelCount; ++i)
-        applyVolume(i);
-    for (const auto &unit : m_outputs.units())
-        holdMixerChanges(unit->mixer(), false);
 }
 
 void PlaybackEngine::setVolume(int index, double level)

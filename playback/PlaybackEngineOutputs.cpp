@@ -3,6 +3,7 @@
 #include "PlaybackEngine.h"
 #include "PlaybackEngineState.h"
 
+#include "MixerElement.h"
 #include "OutputRouting.h"
 
 #include <algorithm>
@@ -125,3 +126,20 @@ OutputFormat PlaybackEngine::mixFormat(int index) const
 }
 
 QString PlaybackEngine::output(int index) const { return m_channels[index]->output; }
+
+// Both channels' gains, taken up by their mixers on one frame: a solo
+// switch is a crossfade. On two outputs, that frame is the same instant on
+// both: the first neither has mixed yet.
+void PlaybackEngine::applyVolumes()
+{
+    for (const auto &unit : m_outputs.units())
+        holdMixerChanges(unit->mixer());
+    for (int i = 0; i < ChannelCount; ++i)
+        applyVolume(i);
+    GstClockTime from = 0;
+    if (m_outputs.units().size() > 1)
+        for (const auto &unit : m_outputs.units())
+            from = std::max(from, mixerNextBlockTime(unit->mixer()));
+    for (const auto &unit : m_outputs.units())
+        releaseMixerChanges(unit->mixer(), from);
+}

@@ -64,7 +64,8 @@ public:
         else
             g_object_set(m_pads[pad], "volume", gain, "mute", FALSE, nullptr);
     }
-    void hold(bool held) { holdMixerChanges(m_mixer, held); }
+    void hold() { holdMixerChanges(m_mixer); }
+    void release(qint64 fromFrame) { releaseMixerChanges(m_mixer, gst_util_uint64_scale(fromFrame, GST_SECOND, Rate)); }
 
     // `blocks` more of both pads' sound in, and the mix of it out.
     bool mix(int blocks)
@@ -176,8 +177,8 @@ private slots:
 
     // The mixer on numbers: each frame out is A·gA + B·gB, with each gain
     // where its ramp has it on that frame, the ramps starting with the block
-    // after the change (both on one frame), and no step larger than the ramp
-    // allows.
+    // after the change, or on the frame they were let go for (both on one
+    // frame), and no step larger than the ramp allows.
     void mixesOnNumbers_data()
     {
         QTest::addColumn<double>("fromA");
@@ -185,10 +186,13 @@ private slots:
         QTest::addColumn<double>("fromB");
         QTest::addColumn<double>("toB");
         QTest::addColumn<bool>("heldApart"); // B set a block after A, changes held between
-        QTest::newRow("summed exactly") << 1.0 << 1.0 << 1.0 << 1.0 << false;
-        QTest::newRow("a volume step") << 0.5 << 0.8 << 1.0 << 1.0 << false;
-        QTest::newRow("a solo switch") << 1.0 << 0.0 << 0.0 << 1.0 << false;
-        QTest::newRow("a solo switch set apart, held") << 0.0 << 1.0 << 1.0 << 0.0 << true;
+        QTest::addColumn<int>("fromFrame");  // let go for this frame, as across two outputs
+        QTest::newRow("summed exactly") << 1.0 << 1.0 << 1.0 << 1.0 << false << 0;
+        QTest::newRow("a volume step") << 0.5 << 0.8 << 1.0 << 1.0 << false << 0;
+        QTest::newRow("a solo switch") << 1.0 << 0.0 << 0.0 << 1.0 << false << 0;
+        QTest::newRow("a solo switch set apart, held") << 0.0 << 1.0 << 1.0 << 0.0 << true << 0;
+        QTest::newRow("a solo switch for a frame two blocks on")
+            << 1.0 << 0.0 << 0.0 << 1.0 << false << 12 * Block + Block / 3;
     }
     void mixesOnNumbers()
     {
@@ -197,18 +201,20 @@ private slots:
         QFETCH(double, fromB);
         QFETCH(double, toB);
         QFETCH(bool, heldApart);
+        QFETCH(int, fromFrame);
         MixRig rig(fromA, fromB);
         QVERIFY(rig.mix(10));
+        if (heldApart || fromFrame)
+            rig.hold();
         rig.setGain(0, toA);
-        if (heldApart) {
-            rig.hold(true);
+        if (heldApart)
             QVERIFY(rig.mix(1));
-        }
         rig.setGain(1, toB);
-        rig.hold(false);
+        rig.release(fromFrame);
         QVERIFY(rig.mix(10));
 
-        const long long changedAt = (heldApart ? 11 : 10) * Block, frames = GainRamp::fadeFrames(Rate);
+        const long long changedAt = fromFrame ? fromFrame : (heldApart ? 11 : 10) * Block;
+        const long long frames = GainRamp::fadeFrames(Rate);
         const GainRamp rampA(fromA, toA, frames), rampB(fromB, toB, frames);
         const double steepest = M_PI / 2 / double(frames); // of a gain of at most 1
         for (std::size_t f = 0; f < rig.out.size() / 2; ++f) {
